@@ -1,0 +1,265 @@
+#include "SectorScanner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace reclaima {
+
+namespace {
+
+constexpr auto Relaxed = std::memory_order_relaxed;
+// A paused scan sleeps this long between polls instead of spinning a core.
+constexpr auto PausePoll = std::chrono::milliseconds(5);
+
+Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+// Hour, minute, second and millisecond run together without separators.
+std::wstring FileStem(const LocalTime& time)
+{
+    return std::to_wstring(time.Hour) + std::to_wstring(time.Minute) +
+           std::to_wstring(time.Second) + std::to_wstring(time.Milliseconds);
+}
+
+}  // namespace
+
+CSectorScanner::CSectorScanner(CPlatform& platform) : Os(platform) { Init(); }
+
+CSectorScanner::~CSectorScanner()
+{
+    if (VolumeHandle != NoVolume) Os.CloseVolume(VolumeHandle);
+}
+
+void CSectorScanner::Init()
+{
+    SectorBuffer.fill(0);
+    SearchFrom = 0;
+    FooterLength = 0;
+    HeaderOffset = -1;
+    FooterOffset = -1;
+    CurrentType = -1;
+    ReadErrorSkip = 1;
+    BlankSectorLimit = 1024;
+    StopRequested.store(0, Relaxed);
+    PauseRequested.store(0, Relaxed);
+    CurrentSector.store(0, Relaxed);
+    EndSector = 0;
+    Signatures.clear();
+    for (const CatalogueRow& row : Catalogue)
+        AddSignature(std::wstring(row.Extension), ToBytes(row.Header), ToBytes(row.Footer));
+}
+
+void CSectorScanner::AddSignature(const std::wstring& extension, const Bytes& header,
+                                  const Bytes& footer)
+{
+    if (Signatures.size() == TypeCounts.size())
+        throw std::length_error("the catalogue holds one counter per type");
+    TypeCounts[Signatures.size()].store(0, Relaxed);
+    Signatures.push_back({extension, header, footer});
+}
+
+std::int32_t CSectorScanner::FindPattern(std::int32_t from, const std::uint8_t* pattern,
+                                         std::int32_t length) const
+{
+    if (length < 1) return -1;
+    const std::int32_t bound = SectorSize + 1 - length;  // the last start is 512 - length
+    from = std::max(from, 0);
+    const std::uint8_t* buffer = SectorBuffer.data();
+    for (std::int32_t p = from; p < bound; ++p) {
+        const void* hit = std::memchr(buffer + p, pattern[0], static_cast<std::size_t>(bound - p));
+        if (!hit) return -1;
+        p = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(hit) - buffer);
+        if (std::memcmp(buffer + p, pattern, static_cast<std::size_t>(length)) == 0) return p;
+    }
+    return -1;
+}
+
+bool CSectorScanner::IsBlankSector() const
+{
+    return std::all_of(SectorBuffer.begin(), SectorBuffer.end(),
+                       [](std::uint8_t byte) { return byte == 0; });
+}
+
+std::int32_t CSectorScanner::FindHeader()
+{
+    for (std::size_t type = 0; type < Signatures.size(); ++type) {
+        const Bytes& header = Signatures[type].Header;
+        const std::int32_t offset =
+            FindPattern(SearchFrom, header.data(), static_cast<std::int32_t>(header.size()));
+        if (offset != -1) {
+            CurrentType = static_cast<std::int32_t>(type);
+            TypeCounts[type].fetch_add(1, Relaxed);
+            return offset;
+        }
+    }
+    return -1;
+}
+
+std::int32_t CSectorScanner::FindFooter()
+{
+    if (CurrentType == -1) return -1;
+    FooterLength = 0;
+    const Bytes& footer = Signatures[static_cast<std::size_t>(CurrentType)].Footer;
+    if (footer.empty()) return -1;
+    FooterLength = static_cast<std::int32_t>(footer.size());
+    return FindPattern(SearchFrom, footer.data(), FooterLength);
+}
+
+std::int64_t CSectorScanner::GetVolumeLength(const std::wstring& partition)
+{
+    const HVolume volume = Os.OpenVolume(partition);
+    if (volume == InvalidVolume) {
+        Os.ShowMessage(VolumeNotOpenText, ProgramCaption);
+        return 0;
+    }
+    if (VolumeHandle != NoVolume) Os.CloseVolume(VolumeHandle);
+    VolumeHandle = volume;
+    std::int64_t bytes = 0;
+    if (!Os.VolumeLength(volume, bytes)) {
+        ShowSystemError();
+        return 0;
+    }
+    return bytes;
+}
+
+bool CSectorScanner::ReadSector()
+{
+    if (VolumeHandle == NoVolume) {
+        Os.ShowMessage(VolumeNotOpenText, ProgramCaption);
+        return false;
+    }
+    const std::uint64_t offset = CurrentSector.load(Relaxed) * SectorSize;
+    const std::int64_t got = Os.ReadAt(VolumeHandle, offset, SectorBuffer.data(), SectorSize);
+    if (got < 0) {
+        ShowSystemError();
+        return false;
+    }
+    // A short read at the end of the medium must not leave the previous sector's bytes.
+    std::fill(SectorBuffer.begin() + std::min<std::int64_t>(got, SectorSize), SectorBuffer.end(), 0);
+    return true;
+}
+
+void CSectorScanner::Scan(ScanRequest request)
+{
+    OutputState out;
+    std::int32_t blankRun = 0;
+    CurrentSector.store(request.FirstSector, Relaxed);
+    EndSector = request.EndSector;
+
+    for (;;) {
+        const std::uint64_t sector = CurrentSector.load(Relaxed);
+        if (sector > EndSector) break;
+        if (StopRequested.load(Relaxed)) break;
+        if (PauseRequested.load(Relaxed)) {
+            std::this_thread::sleep_for(PausePoll);
+            continue;
+        }
+        if (EndSector == 0 || sector == EndSector) break;
+
+        if (!ReadSector()) {
+            CurrentSector.store(sector + static_cast<std::uint64_t>(ReadErrorSkip), Relaxed);
+            continue;
+        }
+        SearchFrom = 0;
+        HeaderOffset = -1;
+        FooterOffset = -1;
+
+        if (IsBlankSector()) {
+            ++blankRun;
+            if (blankRun < BlankSectorLimit) {
+                CurrentSector.store(sector + 1, Relaxed);
+                continue;
+            }
+            if (out.File != NoOutput) {
+                CloseFile(out);  // the run is not written: the file ends with its last data
+                blankRun = 0;
+                CurrentSector.store(sector + 1, Relaxed);
+                continue;
+            }
+        } else if (out.File != NoOutput && blankRun > 0) {
+            out.PendingGap = static_cast<std::uint64_t>(blankRun) * SectorSize;
+        }
+
+        SearchFrom = 0;
+        blankRun = 0;
+        HeaderOffset = FindHeader();
+        if (HeaderOffset != -1) {
+            WritePiece(out, SearchFrom, HeaderOffset - SearchFrom);
+            CloseFile(out);
+            BeginFile(out, request.SaveFolder);
+            SearchFrom = HeaderOffset;
+            FooterOffset = -1;
+        }
+
+        FooterOffset = FindFooter();
+        if (FooterOffset == -1) {
+            WritePiece(out, SearchFrom, SectorSize - SearchFrom);
+        } else if (out.File != NoOutput) {
+            WritePiece(out, SearchFrom, FooterOffset + FooterLength - SearchFrom);
+            CloseFile(out);
+            HeaderOffset = -1;
+            FooterOffset = -1;
+        }
+        CurrentSector.store(sector + 1, Relaxed);
+    }
+
+    Os.OpenWebAddress(HomePageAddress);
+    CloseFile(out);
+}
+
+void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
+{
+    const std::wstring& extension = Signatures[static_cast<std::size_t>(CurrentType)].Extension;
+    const std::wstring folder = saveFolder + extension + Os.FolderSeparator();
+    if (!Os.FolderExists(folder)) Os.MakeFolder(folder);
+
+    // Never empty an earlier recovery: a taken name gets " (2)", " (3)", ...
+    const std::wstring stem = folder + FileStem(Os.GetLocalTime());
+    const std::wstring dotExtension = L"." + extension;
+    for (unsigned copy = 1;; ++copy) {
+        const std::wstring suffix = copy == 1 ? L"" : L" (" + std::to_wstring(copy) + L")";
+        const CreatedFile created = Os.CreateOutputFile(stem + suffix + dotExtension);
+        if (created.Result != CreateResult::AlreadyExists) {
+            out.File = created.Handle;  // NoOutput when creation failed: not reported
+            return;
+        }
+    }
+}
+
+void CSectorScanner::WritePiece(OutputState& out, std::int32_t from, std::int32_t count)
+{
+    if (out.File == NoOutput || count <= 0) return;
+    const bool written = Os.AppendAfterGap(out.File, out.PendingGap, SectorBuffer.data() + from,
+                                           static_cast<std::uint32_t>(count));
+    out.PendingGap = 0;
+    if (!written) ReportOutputFailure(out);
+}
+
+void CSectorScanner::CloseFile(OutputState& out)
+{
+    if (out.File == NoOutput) return;
+    const HOutput file = out.File;
+    out.File = NoOutput;
+    out.PendingGap = 0;
+    if (!Os.CloseOutputFile(file)) ReportOutputFailure(out);
+}
+
+// The file keeps what it holds; the first failure of a scan is shown, later ones are not.
+void CSectorScanner::ReportOutputFailure(OutputState& out)
+{
+    if (!out.FailureReported) {
+        out.FailureReported = true;
+        ShowSystemError();
+    }
+    if (out.File != NoOutput) {
+        Os.CloseOutputFile(out.File);
+        out.File = NoOutput;
+        out.PendingGap = 0;
+    }
+}
+
+void CSectorScanner::ShowSystemError() { Os.ShowMessage(Os.LastErrorText(), SystemErrorCaption); }
+
+}  // namespace reclaima

@@ -1,0 +1,134 @@
+#include "TestPlatform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace reclaima::test {
+
+HVolume CTestPlatform::OpenVolume(const std::wstring& partition)
+{
+    if (!Volumes.count(partition)) {
+        ErrorText = L"系统找不到指定的文件。";
+        return InvalidVolume;
+    }
+    VolumeNames.push_back(partition);
+    const HVolume handle = VolumeNames.size();
+    OpenVolumes.insert(handle);
+    return handle;
+}
+
+MemoryVolume& CTestPlatform::VolumeOf(HVolume volume) { return Volumes.at(VolumeNames.at(volume - 1)); }
+
+bool CTestPlatform::VolumeLength(HVolume volume, std::int64_t& bytes)
+{
+    const MemoryVolume& source = VolumeOf(volume);
+    if (source.LengthFails) {
+        ErrorText = L"不支持该请求。";
+        return false;
+    }
+    bytes = static_cast<std::int64_t>(source.Bytes.size());
+    return true;
+}
+
+std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* buffer,
+                                   std::uint32_t size)
+{
+    ReadOffsets.push_back(offset);
+    ++ReadCount;
+    const MemoryVolume& source = VolumeOf(volume);
+    if (source.UnreadableSectors.count(offset / 512)) {
+        ErrorText = ReadErrorText;
+        return -1;
+    }
+    if (offset >= source.Bytes.size()) return 0;
+    const std::uint64_t count = std::min<std::uint64_t>(size, source.Bytes.size() - offset);
+    std::memcpy(buffer, source.Bytes.data() + offset, count);
+    return static_cast<std::int64_t>(count);
+}
+
+void CTestPlatform::CloseVolume(HVolume volume) { OpenVolumes.erase(volume); }
+
+bool CTestPlatform::FolderExists(const std::wstring& path)
+{
+    std::wstring folder = path;
+    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
+    return Folders.count(folder) > 0;
+}
+
+std::wstring CTestPlatform::ParentOf(const std::wstring& path) const
+{
+    std::wstring folder = path;
+    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
+    const std::size_t cut = folder.rfind(Separator);
+    return cut == std::wstring::npos ? std::wstring() : folder.substr(0, cut);
+}
+
+void CTestPlatform::MakeFolder(const std::wstring& path)
+{
+    if (!FolderExists(ParentOf(path))) return;  // like CreateDirectory: one level only
+    std::wstring folder = path;
+    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
+    Folders.insert(folder);
+}
+
+CreatedFile CTestPlatform::CreateOutputFile(const std::wstring& path)
+{
+    if (Files.count(path)) return {CreateResult::AlreadyExists, NoOutput};
+    if (FailAllCreates || FailingCreates.count(path) || !FolderExists(ParentOf(path))) {
+        ErrorText = L"拒绝访问。";
+        return {CreateResult::Failed, NoOutput};
+    }
+    Files[path];
+    CreatedPaths.push_back(path);
+    OpenFiles.insert(path);
+    FileNames.push_back(path);
+    return {CreateResult::Created, FileNames.size()};
+}
+
+bool CTestPlatform::AppendAfterGap(HOutput file, std::uint64_t gap, const void* data,
+                                   std::uint32_t size)
+{
+    const std::wstring& path = FileNames.at(file - 1);
+    if (!OpenFiles.count(path)) throw std::logic_error("write to a closed file");
+    if (BytesWritten + gap + size > FreeBytes) {
+        ErrorText = DiskFullText;
+        return false;
+    }
+    BytesWritten += gap + size;
+    std::vector<std::uint8_t>& bytes = Files[path];
+    bytes.resize(bytes.size() + gap, 0);
+    const auto* first = static_cast<const std::uint8_t*>(data);
+    bytes.insert(bytes.end(), first, first + size);
+    return true;
+}
+
+bool CTestPlatform::CloseOutputFile(HOutput file)
+{
+    const std::wstring& path = FileNames.at(file - 1);
+    if (!OpenFiles.erase(path)) throw std::logic_error("file closed twice");
+    if (FailCloses) {
+        ErrorText = DiskFullText;
+        return false;
+    }
+    return true;
+}
+
+LocalTime CTestPlatform::GetLocalTime()
+{
+    if (Clock.empty()) return {};
+    const LocalTime now = Clock.front();
+    if (Clock.size() > 1) Clock.pop_front();
+    return now;
+}
+
+void CTestPlatform::OpenWebAddress(const std::wstring& address) { OpenedAddresses.push_back(address); }
+
+void CTestPlatform::ShowMessage(const std::wstring& text, const std::wstring& caption)
+{
+    Messages.push_back({text, caption});
+}
+
+std::wstring CTestPlatform::LastErrorText() { return ErrorText; }
+
+}  // namespace reclaima::test

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, once and without questions, every Debian package the build, the tests
+# and the program need. Safe to run again: it does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  cmake g++ make googletest libgtest-dev python3
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  wine wine32:i386 xvfb xauth x11-utils fonts-wqy-microhei imagemagick
+  dosfstools mtools zip p7zip-full ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}" >&2
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
