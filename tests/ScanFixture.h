@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,61 @@ inline Bytes FooterOf(Type type)
     return Bytes(footer.begin(), footer.end());
 }
 
+// Bytes [From, To) counted from the start of Sector, or Zeros zero bytes.
+struct Piece {
+    std::uint64_t Sector = 0;
+    int From = 0;
+    std::uint64_t To = 0;
+    std::size_t Zeros = 0;
+};
+
+inline Piece ZeroBytes(std::size_t count) { return {0, 0, 0, count}; }
+
+class DiskImage {
+public:
+    explicit DiskImage(std::vector<std::uint8_t>& bytes) : Bytes_(bytes) {}
+
+    // Grows the disk to hold `sectors` sectors; new sectors are all zero.
+    void Sectors(std::uint64_t sectors) { Bytes_.resize(std::max<std::size_t>(Bytes_.size(), sectors * 512)); }
+
+    // Fills a sector with a non-zero byte that starts no header or footer.
+    void Data(std::uint64_t sector, std::uint8_t fill = 0x11)
+    {
+        Sectors(sector + 1);
+        std::fill_n(Bytes_.begin() + Offset(sector, 0), 512, fill);
+    }
+
+    void Put(std::uint64_t sector, int offset, const Bytes& bytes)
+    {
+        Sectors(sector + 1);
+        std::copy(bytes.begin(), bytes.end(), Bytes_.begin() + Offset(sector, offset));
+    }
+
+    reclaima::Bytes Read(const std::vector<Piece>& pieces) const
+    {
+        reclaima::Bytes all;
+        for (const Piece& piece : pieces) {
+            if (piece.Zeros) {
+                all.insert(all.end(), piece.Zeros, 0);
+                continue;
+            }
+            all.insert(all.end(), Bytes_.begin() + Offset(piece.Sector, piece.From),
+                       Bytes_.begin() + Offset(piece.Sector, 0) + static_cast<std::ptrdiff_t>(piece.To));
+        }
+        return all;
+    }
+
+    std::uint64_t SectorCount() const { return Bytes_.size() / 512; }
+
+private:
+    static std::ptrdiff_t Offset(std::uint64_t sector, int offset)
+    {
+        return static_cast<std::ptrdiff_t>(sector * 512) + offset;
+    }
+
+    std::vector<std::uint8_t>& Bytes_;
+};
+
 class ScanFixture : public ::testing::Test {
 protected:
     static constexpr const wchar_t* Partition = L"X:\\";
@@ -32,6 +88,7 @@ protected:
 
     CTestPlatform Os;
     CSectorScanner Scanner{Os};
+    DiskImage Disk{Os.Volumes[Partition].Bytes};
 
     ScanFixture()
     {
@@ -39,34 +96,11 @@ protected:
         Os.Clock = {{9, 5, 7, 42}};
     }
 
-    std::vector<std::uint8_t>& Disk() { return Os.Volumes[Partition].Bytes; }
-
-    // Grows the disk to hold `sectors` sectors; new sectors are all zero.
-    void Sectors(std::size_t sectors) { Disk().resize(std::max(Disk().size(), sectors * 512)); }
-
-    // Fills a sector with a non-zero byte that starts no header or footer.
-    void Data(std::uint64_t sector, std::uint8_t fill = 0x11)
+    void OpenDisk()
     {
-        Sectors(sector + 1);
-        std::fill_n(Disk().begin() + static_cast<std::ptrdiff_t>(sector * 512), 512, fill);
+        ASSERT_EQ(Scanner.GetVolumeLength(Partition),
+                  static_cast<std::int64_t>(Disk.SectorCount() * 512));
     }
-
-    void Put(std::uint64_t sector, int offset, const Bytes& bytes)
-    {
-        Sectors(sector + 1);
-        std::copy(bytes.begin(), bytes.end(),
-                  Disk().begin() + static_cast<std::ptrdiff_t>(sector * 512 + offset));
-    }
-
-    // Bytes [from, to) of the disk, counted from the start of `sector`.
-    Bytes Slice(std::uint64_t sector, int from, std::uint64_t to) const
-    {
-        const auto& disk = Os.Volumes.at(Partition).Bytes;
-        const auto first = disk.begin() + static_cast<std::ptrdiff_t>(sector * 512 + from);
-        return Bytes(first, disk.begin() + static_cast<std::ptrdiff_t>(sector * 512 + to));
-    }
-
-    void OpenDisk() { ASSERT_EQ(Scanner.GetVolumeLength(Partition), std::int64_t(Disk().size())); }
 
     void ScanRange(std::uint64_t first, std::uint64_t end)
     {
@@ -74,9 +108,9 @@ protected:
         Scanner.Scan({first, end, SaveFolder});
     }
 
-    void ScanAll() { ScanRange(0, Disk().size() / 512); }
+    void ScanAll() { ScanRange(0, Disk.SectorCount()); }
 
-    // The recovered files in the order they were created.
+    // The recovered files in the order they were begun.
     std::vector<Bytes> Recovered() const
     {
         std::vector<Bytes> files;
@@ -86,14 +120,5 @@ protected:
 
     unsigned Count(Type type) const { return Scanner.TypeCounts[type].load(); }
 };
-
-inline Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-inline Bytes Zeros(std::size_t count) { return Bytes(count, 0); }
 
 }  // namespace reclaima::test

@@ -34,6 +34,7 @@ bool CTestPlatform::VolumeLength(HVolume volume, std::int64_t& bytes)
 std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* buffer,
                                    std::uint32_t size)
 {
+    if (BeforeRead) BeforeRead(offset);
     ReadOffsets.push_back(offset);
     ++ReadCount;
     const MemoryVolume& source = VolumeOf(volume);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -37,6 +38,7 @@ public:
     std::vector<std::uint64_t> ReadOffsets;  // every ReadAt, in order
     std::atomic<unsigned> ReadCount{0};
     std::set<HVolume> OpenVolumes;
+    std::function<void(std::uint64_t offset)> BeforeRead;  // runs on the scanning thread
 
     std::set<std::wstring> Folders;
     std::map<std::wstring, std::vector<std::uint8_t>> Files;
