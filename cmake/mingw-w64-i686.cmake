@@ -1,15 +1,5 @@
-# 32-bit Windows, cross-compiled with the POSIX-threads MinGW-w64 toolchain.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows, cross-compiled with the POSIX-threads MinGW-w64 toolchain: the product.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# ctest runs the Windows test programs under the project's Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+set(RECLAIMA_MINGW_TRIPLE i686-w64-mingw32)
+set(RECLAIMA_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -43,7 +43,7 @@ TEST_F(ScanFixture, NamesThatRunTogetherAlikeDoNotOverwriteEachOther)
     EXPECT_EQ(Os.CreatedPaths, (std::vector<std::wstring>{L"D:\\out\\gif\\13456.gif",
                                                           L"D:\\out\\gif\\13456 (2).gif",
                                                           L"D:\\out\\gif\\13456 (3).gif"}));
-    for (std::uint64_t s = 0; s < 3; ++s) EXPECT_EQ(Recovered()[s], Disk.Read({{s, 0, 512}}));
+    for (std::size_t s = 0; s < 3; ++s) EXPECT_EQ(Recovered()[s], Disk.Read({{s, 0, 512}}));
 }
 
 TEST_F(ScanFixture, AnEarlierRecoveryInTheFolderIsKept)

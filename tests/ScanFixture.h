@@ -41,7 +41,10 @@ public:
     explicit DiskImage(std::vector<std::uint8_t>& bytes) : Bytes_(bytes) {}
 
     // Grows the disk to hold `sectors` sectors; new sectors are all zero.
-    void Sectors(std::uint64_t sectors) { Bytes_.resize(std::max<std::size_t>(Bytes_.size(), sectors * 512)); }
+    void Sectors(std::uint64_t sectors)
+    {
+        Bytes_.resize(std::max(Bytes_.size(), static_cast<std::size_t>(sectors * 512)));
+    }
 
     // Fills a sector with a non-zero byte that starts no header or footer.
     void Data(std::uint64_t sector, std::uint8_t fill = 0x11)

@@ -44,7 +44,7 @@ std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* b
     }
     if (offset >= source.Bytes.size()) return 0;
     const std::uint64_t count = std::min<std::uint64_t>(size, source.Bytes.size() - offset);
-    std::memcpy(buffer, source.Bytes.data() + offset, count);
+    std::memcpy(buffer, source.Bytes.data() + offset, static_cast<std::size_t>(count));
     return static_cast<std::int64_t>(count);
 }
 
@@ -98,7 +98,7 @@ bool CTestPlatform::AppendAfterGap(HOutput file, std::uint64_t gap, const void* 
     }
     BytesWritten += gap + size;
     std::vector<std::uint8_t>& bytes = Files[path];
-    bytes.resize(bytes.size() + gap, 0);
+    bytes.resize(bytes.size() + static_cast<std::size_t>(gap), 0);
     const auto* first = static_cast<const std::uint8_t*>(data);
     bytes.insert(bytes.end(), first, first + size);
     return true;

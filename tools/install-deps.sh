@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake g++ make googletest libgtest-dev python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
-  wine wine32:i386 xvfb xauth x11-utils fonts-wqy-microhei imagemagick
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine32:i386 wine64 xvfb xauth x11-utils fonts-wqy-microhei imagemagick
   dosfstools mtools zip p7zip-full ffmpeg
 )
 
