@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils fonts-wqy-microhei imagemagick
   dosfstools mtools zip p7zip-full ffmpeg
+  mount e2fsprogs  # the CLI's same-device test: losetup, mount, mkfs.ext2
 )
 
 missing=()
