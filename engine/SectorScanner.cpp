@@ -141,9 +141,14 @@ bool CSectorScanner::ReadSector()
     return true;
 }
 
+CSectorScanner::OutputState::~OutputState()
+{
+    if (File != NoOutput) Os.CloseOutputFile(File);
+}
+
 void CSectorScanner::Scan(ScanRequest request)
 {
-    OutputState out;
+    OutputState out(Os);
     std::int32_t blankRun = 0;
     CurrentSector.store(request.FirstSector, Relaxed);
     EndSector = request.EndSector;
@@ -218,14 +223,17 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
     // Never empty an earlier recovery: a taken name gets " (2)", " (3)", ...
     const std::wstring stem = folder + FileStem(Os.GetLocalTime());
     const std::wstring dotExtension = L"." + extension;
-    for (unsigned copy = 1;; ++copy) {
+    unsigned copy = stem == out.LastStem ? out.LastCopy + 1 : 1;
+    for (;; ++copy) {
         const std::wstring suffix = copy == 1 ? L"" : L" (" + std::to_wstring(copy) + L")";
         const CreatedFile created = Os.CreateOutputFile(stem + suffix + dotExtension);
         if (created.Result != CreateResult::AlreadyExists) {
             out.File = created.Handle;  // NoOutput when creation failed: not reported
-            return;
+            break;
         }
     }
+    out.LastStem = stem;
+    out.LastCopy = copy;
 }
 
 void CSectorScanner::WritePiece(OutputState& out, std::int32_t from, std::int32_t count)
@@ -260,6 +268,10 @@ void CSectorScanner::ReportOutputFailure(OutputState& out)
     }
 }
 
-void CSectorScanner::ShowSystemError() { Os.ShowMessage(Os.LastErrorText(), SystemErrorCaption); }
+void CSectorScanner::ShowSystemError()
+{
+    const std::wstring text = Os.LastErrorText();  // before anything else can replace the error
+    Os.ShowMessage(text, SystemErrorCaption);
+}
 
 }  // namespace reclaima

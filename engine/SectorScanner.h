@@ -70,11 +70,21 @@ public:
     static constexpr const wchar_t* SystemErrorCaption = L"提示";
 
 private:
-    // The file being carved in one run of Scan.
+    // The file being carved in one run of Scan; closed with what it holds however
+    // the run ends.
     struct OutputState {
+        explicit OutputState(CPlatform& platform) : Os(platform) {}
+        ~OutputState();
+        OutputState(const OutputState&) = delete;
+        OutputState& operator=(const OutputState&) = delete;
+
+        CPlatform& Os;
         HOutput File = NoOutput;
         std::uint64_t PendingGap = 0;  // blank bytes held back before the next piece
         bool FailureReported = false;  // one box per scan for output failures
+        // Files begun within one tick of the clock share a stem: go on from the last copy.
+        std::wstring LastStem;
+        unsigned LastCopy = 0;
     };
 
     void BeginFile(OutputState& out, const std::wstring& saveFolder);

@@ -46,6 +46,15 @@ TEST_F(ScanFixture, NamesThatRunTogetherAlikeDoNotOverwriteEachOther)
     for (std::size_t s = 0; s < 3; ++s) EXPECT_EQ(Recovered()[s], Disk.Read({{s, 0, 512}}));
 }
 
+TEST_F(ScanFixture, FilesBegunInOneTickTryEachNameOnce)
+{
+    for (std::uint64_t s = 0; s < 50; ++s) Disk.Put(s, 0, HeaderOf(Rar));
+    ScanAll();
+    EXPECT_EQ(Os.CreatedPaths.size(), 50u);
+    EXPECT_EQ(Os.CreatedPaths.back(), L"D:\\out\\rar\\95742 (50).rar");
+    EXPECT_EQ(Os.CreateAttempts, 50u);
+}
+
 TEST_F(ScanFixture, AnEarlierRecoveryInTheFolderIsKept)
 {
     Os.Folders.insert(L"D:\\out\\jpg");

@@ -79,6 +79,22 @@ TEST_F(ScanFixture, CountsAndTheLastTypeCarryOverToTheNextScan)
     EXPECT_EQ(Count(Jpg), 2u);
 }
 
+TEST_F(ScanFixture, StopWhileRunningEndsAfterThePassInHand)
+{
+    Disk.Put(0, 0, HeaderOf(Flv));
+    for (std::uint64_t s = 1; s < 10; ++s) Disk.Data(s, static_cast<std::uint8_t>(s));
+    Os.BeforeRead = [this](std::uint64_t offset) {
+        if (offset == 3 * 512) Scanner.StopRequested = 1;
+    };
+    ScanAll();
+
+    EXPECT_EQ(Os.ReadCount.load(), 4u);
+    ASSERT_EQ(Recovered().size(), 1u);
+    EXPECT_EQ(Recovered()[0], Disk.Read({{0, 0, 4 * 512}}));
+    EXPECT_TRUE(Os.OpenFiles.empty());
+    EXPECT_EQ(Os.OpenedAddresses.size(), 1u);
+}
+
 // Steers a scan on a worker thread the way the window does.
 class SteeredScanTest : public ScanFixture {
 protected:

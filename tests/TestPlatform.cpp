@@ -75,6 +75,7 @@ void CTestPlatform::MakeFolder(const std::wstring& path)
 
 CreatedFile CTestPlatform::CreateOutputFile(const std::wstring& path)
 {
+    ++CreateAttempts;
     if (Files.count(path)) return {CreateResult::AlreadyExists, NoOutput};
     if (FailAllCreates || FailingCreates.count(path) || !FolderExists(ParentOf(path))) {
         ErrorText = L"拒绝访问。";

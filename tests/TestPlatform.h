@@ -48,6 +48,7 @@ public:
     std::uint64_t FreeBytes = UINT64_MAX;
     bool FailCloses = false;
     std::vector<std::wstring> CreatedPaths;  // in creation order
+    unsigned CreateAttempts = 0;
     std::set<std::wstring> OpenFiles;
 
     std::deque<LocalTime> Clock;  // each GetLocalTime takes the next; the last one repeats

@@ -37,9 +37,12 @@ TEST_F(VolumeTest, AFailedOpenKeepsTheEarlierVolume)
 
 TEST_F(VolumeTest, AFailedLengthQueryKeepsTheNewHandleAndShowsTheSystemText)
 {
+    ASSERT_EQ(Scanner.GetVolumeLength(L"C:\\"), 1000000);
+    const HVolume earlier = Scanner.VolumeHandle;
     Os.Volumes[L"E:\\"].LengthFails = true;
     EXPECT_EQ(Scanner.GetVolumeLength(L"E:\\"), 0);
-    EXPECT_NE(Scanner.VolumeHandle, NoVolume);
+    EXPECT_NE(Scanner.VolumeHandle, earlier);
+    EXPECT_EQ(Os.OpenVolumes, std::set<HVolume>{Scanner.VolumeHandle});
     EXPECT_EQ(Os.Messages, (std::vector<Message>{{L"不支持该请求。", L"提示"}}));
 }
 
