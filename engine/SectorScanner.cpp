@@ -137,7 +137,7 @@ bool CSectorScanner::ReadSector()
         return false;
     }
     // A short read at the end of the medium must not leave the previous sector's bytes.
-    std::fill(SectorBuffer.begin() + std::min<std::int64_t>(got, SectorSize), SectorBuffer.end(), 0);
+    if (got < SectorSize) std::fill(SectorBuffer.begin() + got, SectorBuffer.end(), 0);
     return true;
 }
 

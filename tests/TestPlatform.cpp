@@ -50,27 +50,29 @@ std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* b
 
 void CTestPlatform::CloseVolume(HVolume volume) { OpenVolumes.erase(volume); }
 
-bool CTestPlatform::FolderExists(const std::wstring& path)
+namespace {
+
+// Folders are kept without a trailing separator, however the engine spells them.
+std::wstring FolderKey(std::wstring path)
 {
-    std::wstring folder = path;
-    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
-    return Folders.count(folder) > 0;
+    while (!path.empty() && path.back() == CTestPlatform::Separator) path.pop_back();
+    return path;
 }
 
-std::wstring CTestPlatform::ParentOf(const std::wstring& path) const
+std::wstring ParentOf(const std::wstring& path)
 {
-    std::wstring folder = path;
-    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
-    const std::size_t cut = folder.rfind(Separator);
+    const std::wstring folder = FolderKey(path);
+    const std::size_t cut = folder.rfind(CTestPlatform::Separator);
     return cut == std::wstring::npos ? std::wstring() : folder.substr(0, cut);
 }
 
+}  // namespace
+
+bool CTestPlatform::FolderExists(const std::wstring& path) { return Folders.count(FolderKey(path)) > 0; }
+
 void CTestPlatform::MakeFolder(const std::wstring& path)
 {
-    if (!FolderExists(ParentOf(path))) return;  // like CreateDirectory: one level only
-    std::wstring folder = path;
-    while (!folder.empty() && folder.back() == Separator) folder.pop_back();
-    Folders.insert(folder);
+    if (FolderExists(ParentOf(path))) Folders.insert(FolderKey(path));  // one level only
 }
 
 CreatedFile CTestPlatform::CreateOutputFile(const std::wstring& path)

@@ -79,7 +79,6 @@ public:
 
 private:
     MemoryVolume& VolumeOf(HVolume volume);
-    std::wstring ParentOf(const std::wstring& path) const;
 
     std::vector<std::wstring> VolumeNames;  // handle n names VolumeNames[n - 1]
     std::vector<std::wstring> FileNames;    // likewise for output files
