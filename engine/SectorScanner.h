@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MakerPages.h"
 #include "Platform.h"
 #include "Signatures.h"
 
@@ -64,7 +65,6 @@ public:
     std::atomic<std::uint64_t> CurrentSector{0};
     std::uint64_t EndSector = 0;
 
-    static constexpr const wchar_t* HomePageAddress = L"https://www.reclaima.com/";
     static constexpr const wchar_t* VolumeNotOpenText = L"磁盘未打开！";
     static constexpr const wchar_t* ProgramCaption = L"Reclaima";
     static constexpr const wchar_t* SystemErrorCaption = L"提示";

@@ -35,7 +35,7 @@ TEST_P(ScanRangeTest, ReadsExactlyTheRangeAndOpensTheHomePageOnce)
     for (std::uint64_t sector : GetParam().SectorsRead) offsets.push_back(sector * 512);
     EXPECT_EQ(Os.ReadOffsets, offsets);
     EXPECT_EQ(Os.CreatedPaths.size(), GetParam().SectorsRead.size());
-    EXPECT_EQ(Os.OpenedAddresses, std::vector<std::wstring>{CSectorScanner::HomePageAddress});
+    EXPECT_EQ(Os.OpenedAddresses, std::vector<std::wstring>{HomePageAddress});
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScanRangeTest, ::testing::ValuesIn(RangeCases),
