@@ -72,6 +72,7 @@ bool CTestPlatform::FolderExists(const std::wstring& path) { return Folders.coun
 
 void CTestPlatform::MakeFolder(const std::wstring& path)
 {
+    if (FailingFolders.count(FolderKey(path))) return;
     if (FolderExists(ParentOf(path))) Folders.insert(FolderKey(path));  // one level only
 }
 
@@ -79,8 +80,10 @@ CreatedFile CTestPlatform::CreateOutputFile(const std::wstring& path)
 {
     ++CreateAttempts;
     if (Files.count(path)) return {CreateResult::AlreadyExists, NoOutput};
-    if (FailAllCreates || FailingCreates.count(path) || !FolderExists(ParentOf(path))) {
-        ErrorText = L"拒绝访问。";
+    ++NewFileCount;
+    if (FailAllCreates || FailingCreates.count(path) || FailingNewFiles.count(NewFileCount) ||
+        !FolderExists(ParentOf(path))) {
+        ErrorText = AccessDeniedText;
         return {CreateResult::Failed, NoOutput};
     }
     Files[path];

@@ -41,6 +41,7 @@ public:
     std::function<void(std::uint64_t offset)> BeforeRead;  // runs on the scanning thread
 
     std::set<std::wstring> Folders;
+    std::set<std::wstring> FailingFolders;  // folders that MakeFolder cannot make
     std::map<std::wstring, std::vector<std::uint8_t>> Files;
     std::set<std::wstring> FailingCreates;  // paths whose creation fails
     bool FailAllCreates = false;
@@ -49,6 +50,9 @@ public:
     bool FailCloses = false;
     std::vector<std::wstring> CreatedPaths;  // in creation order
     unsigned CreateAttempts = 0;
+    // Creates of a free name, counted from 1: one per file begun, whatever name it lands on.
+    unsigned NewFileCount = 0;
+    std::set<unsigned> FailingNewFiles;  // by that count
     std::set<std::wstring> OpenFiles;
 
     std::deque<LocalTime> Clock;  // each GetLocalTime takes the next; the last one repeats
@@ -59,6 +63,7 @@ public:
     static constexpr wchar_t Separator = L'\\';
     static constexpr const wchar_t* ReadErrorText = L"设备未就绪。";
     static constexpr const wchar_t* DiskFullText = L"磁盘空间不足。";
+    static constexpr const wchar_t* AccessDeniedText = L"拒绝访问。";
 
     HVolume OpenVolume(const std::wstring& partition) override;
     bool VolumeLength(HVolume volume, std::int64_t& bytes) override;

@@ -1,0 +1,179 @@
+#include "CarvingModel.h"
+
+#include <algorithm>
+#include <tuple>
+#include <utility>
+
+namespace reclaima::model {
+namespace {
+
+constexpr std::uint64_t SectorBytes = 512;
+constexpr int None = -1;
+
+using Pattern = std::vector<std::uint8_t>;
+
+struct TypePatterns {
+    Pattern Header;
+    Pattern Footer;  // empty: the type has none
+};
+
+// The nine types written out again, in their order of precedence, so that the model
+// does not take the engine's word for them.
+const std::array<TypePatterns, TypeCount>& Types()
+{
+    static const std::array<TypePatterns, TypeCount> types = {{
+        {{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46}, {0xFF, 0xD9}},
+        {{0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A}, {0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82}},
+        {{'G', 'I', 'F', '8', '9', 'a'}, {}},
+        {{'{', '\\', 'r', 't', 'f'}, {}},
+        {{'R', 'a', 'r', '!'}, {}},
+        {{0x50, 0x4B, 0x03, 0x04, 0x14, 0x00, 0x00, 0x00}, {}},
+        {{0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C}, {}},
+        {{'.', 'R', 'M', 'F'}, {}},
+        {{0x46, 0x4C, 0x56, 0x01, 0x05, 0x00, 0x00, 0x00}, {}},
+    }};
+    return types;
+}
+
+class SectorView {
+public:
+    SectorView(const Disk& disk, std::uint64_t sector) : Disk_(disk), Sector_(sector) {}
+
+    bool Unreadable() const { return Disk_.Unreadable.count(Sector_) > 0; }
+    bool Blank() const { return std::all_of(Begin(), Begin() + SectorBytes, [](std::uint8_t b) { return b == 0; }); }
+    bool Data() const { return !Unreadable() && !Blank(); }
+
+    // First offset at or after `from` at which the pattern lies wholly in the sector.
+    int Find(const Pattern& pattern, int from) const
+    {
+        if (pattern.empty()) return None;
+        for (int p = from; p + static_cast<int>(pattern.size()) <= static_cast<int>(SectorBytes); ++p)
+            if (std::equal(pattern.begin(), pattern.end(), Begin() + p)) return p;
+        return None;
+    }
+
+    // The header that begins a file here: the first type in order found anywhere.
+    std::pair<int, int> Header() const
+    {
+        for (int type = 0; type < TypeCount; ++type) {
+            const int at = Find(Types()[static_cast<std::size_t>(type)].Header, 0);
+            if (at != None) return {type, at};
+        }
+        return {None, None};
+    }
+
+private:
+    const std::uint8_t* Begin() const { return Disk_.Bytes.data() + Sector_ * SectorBytes; }
+
+    const Disk& Disk_;
+    std::uint64_t Sector_;
+};
+
+struct Piece {
+    std::uint64_t From;  // disk byte offsets
+    std::uint64_t To;
+    std::uint64_t Sector;
+};
+
+// Where a file begun at `start` stops (exclusive disk offset) and the sector in which it
+// is closed; `end` for a file still open when the scan ends.
+std::pair<std::uint64_t, std::uint64_t> FileEnd(const Disk& disk, const Conditions& c, std::uint64_t end,
+                                                std::uint64_t start, int type)
+{
+    const Pattern& footer = Types()[static_cast<std::size_t>(type)].Footer;
+    const std::uint64_t first = start / SectorBytes;
+    int blanks = 0;
+    for (std::uint64_t s = first; s < end; ++s) {
+        const SectorView view(disk, s);
+        if (s != first) {
+            if (view.Unreadable()) continue;
+            if (view.Blank()) {
+                if (++blanks >= c.BlankLimit) return {s * SectorBytes, s};
+                continue;
+            }
+            blanks = 0;
+            const int header = view.Header().second;
+            if (header != None) return {s * SectorBytes + static_cast<std::uint64_t>(header), s};
+        }
+        const int from = s == first ? static_cast<int>(start % SectorBytes) : 0;
+        const int at = view.Find(footer, from);
+        if (at != None) return {s * SectorBytes + static_cast<std::uint64_t>(at) + footer.size(), s};
+    }
+    return {end * SectorBytes, end};
+}
+
+// What the file receives: its part of every readable, non-blank sector it spans.
+std::vector<Piece> PiecesOf(const Disk& disk, std::uint64_t start, std::uint64_t stop)
+{
+    std::vector<Piece> pieces;
+    for (std::uint64_t s = start / SectorBytes; s * SectorBytes < stop; ++s) {
+        if (!SectorView(disk, s).Data()) continue;
+        const std::uint64_t from = std::max(start, s * SectorBytes);
+        const std::uint64_t to = std::min(stop, (s + 1) * SectorBytes);
+        if (from < to) pieces.push_back({from, to, s});
+    }
+    return pieces;
+}
+
+}  // namespace
+
+Outcome Carve(const Disk& disk, const Conditions& c)
+{
+    Outcome outcome;
+    const std::uint64_t end = std::max(c.First, c.End);
+    // (sector, order within the sector's events, message); read failures come first.
+    std::vector<std::tuple<std::uint64_t, int, Message>> events;
+    int order = 0;
+    std::uint64_t used = 0;
+    unsigned begun = 0;
+
+    for (std::uint64_t s = c.First; s < end; ++s) {
+        const SectorView view(disk, s);
+        if (view.Unreadable()) events.emplace_back(s, -1, Message::Unreadable);
+        if (!view.Data()) continue;
+        const auto [type, at] = view.Header();
+        if (type == None) continue;
+        ++outcome.Counts[static_cast<std::size_t>(type)];
+        ++begun;
+        if (c.FailingBegins.count(begun) || c.TypesWithoutFolder.count(type)) {
+            events.emplace_back(s, order++, Message::CreateFailed);
+            continue;
+        }
+
+        const std::uint64_t start = s * SectorBytes + static_cast<std::uint64_t>(at);
+        const auto [stop, closedIn] = FileEnd(disk, c, end, start, type);
+        File file{type, {}};
+        std::uint64_t written = start;
+        bool failed = false;
+        for (const Piece& piece : PiecesOf(disk, start, stop)) {
+            const std::uint64_t gap = piece.From - written;
+            const std::uint64_t size = piece.To - piece.From;
+            if (used + gap + size > c.FreeBytes) {
+                events.emplace_back(piece.Sector, order++, Message::WriteFailed);
+                failed = true;
+                break;
+            }
+            used += gap + size;
+            file.Bytes.insert(file.Bytes.end(), static_cast<std::size_t>(gap), 0);
+            file.Bytes.insert(file.Bytes.end(), disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.From),
+                              disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.To));
+            written = piece.To;
+        }
+        if (!failed && c.ClosesFail) events.emplace_back(closedIn, order++, Message::CloseFailed);
+        outcome.Files.push_back(std::move(file));
+    }
+
+    std::sort(events.begin(), events.end(),
+              [](const auto& a, const auto& b) { return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b)); });
+    bool outputFailureShown = false;  // one box per scan for every kind of output failure
+    for (const auto& [sector, rank, message] : events) {
+        if (message != Message::Unreadable) {
+            if (outputFailureShown) continue;
+            outputFailureShown = true;
+        }
+        outcome.Messages.push_back(message);
+    }
+    return outcome;
+}
+
+}  // namespace reclaima::model
