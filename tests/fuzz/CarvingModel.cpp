@@ -41,14 +41,14 @@ public:
 
     bool Unreadable() const { return Disk_.Unreadable.count(Sector_) > 0; }
     bool Blank() const { return std::all_of(Begin(), Begin() + SectorBytes, [](std::uint8_t b) { return b == 0; }); }
-    bool Data() const { return !Unreadable() && !Blank(); }
 
     // First offset at or after `from` at which the pattern lies wholly in the sector.
     int Find(const Pattern& pattern, int from) const
     {
         if (pattern.empty()) return None;
+        const std::uint8_t* bytes = Begin();
         for (int p = from; p + static_cast<int>(pattern.size()) <= static_cast<int>(SectorBytes); ++p)
-            if (std::equal(pattern.begin(), pattern.end(), Begin() + p)) return p;
+            if (bytes[p] == pattern[0] && std::equal(pattern.begin(), pattern.end(), bytes + p)) return p;
         return None;
     }
 
@@ -69,6 +69,29 @@ private:
     std::uint64_t Sector_;
 };
 
+// What the scan learns of one sector: read or not, blank or not, and the header it holds.
+struct SectorFacts {
+    bool Unreadable = false;
+    bool Blank = false;
+    int HeaderType = None;
+    int HeaderAt = None;
+    bool Data() const { return !Unreadable && !Blank; }
+};
+
+std::vector<SectorFacts> FactsOf(const Disk& disk, std::uint64_t first, std::uint64_t end)
+{
+    std::vector<SectorFacts> facts;
+    for (std::uint64_t s = first; s < end; ++s) {
+        const SectorView view(disk, s);
+        SectorFacts f;
+        f.Unreadable = view.Unreadable();
+        f.Blank = view.Blank();
+        if (f.Data()) std::tie(f.HeaderType, f.HeaderAt) = view.Header();
+        facts.push_back(f);
+    }
+    return facts;
+}
+
 struct Piece {
     std::uint64_t From;  // disk byte offsets
     std::uint64_t To;
@@ -76,38 +99,39 @@ struct Piece {
 };
 
 // Where a file begun at `start` stops (exclusive disk offset) and the sector in which it
-// is closed; `end` for a file still open when the scan ends.
-std::pair<std::uint64_t, std::uint64_t> FileEnd(const Disk& disk, const Conditions& c, std::uint64_t end,
-                                                std::uint64_t start, int type)
+// is closed; the end of the range for a file still open when the scan ends.
+std::pair<std::uint64_t, std::uint64_t> FileEnd(const Disk& disk, const std::vector<SectorFacts>& facts,
+                                                const Conditions& c, std::uint64_t start, int type)
 {
     const Pattern& footer = Types()[static_cast<std::size_t>(type)].Footer;
     const std::uint64_t first = start / SectorBytes;
+    const std::uint64_t end = c.First + facts.size();
     int blanks = 0;
     for (std::uint64_t s = first; s < end; ++s) {
-        const SectorView view(disk, s);
+        const SectorFacts& f = facts[s - c.First];
         if (s != first) {
-            if (view.Unreadable()) continue;
-            if (view.Blank()) {
+            if (f.Unreadable) continue;
+            if (f.Blank) {
                 if (++blanks >= c.BlankLimit) return {s * SectorBytes, s};
                 continue;
             }
             blanks = 0;
-            const int header = view.Header().second;
-            if (header != None) return {s * SectorBytes + static_cast<std::uint64_t>(header), s};
+            if (f.HeaderAt != None) return {s * SectorBytes + static_cast<std::uint64_t>(f.HeaderAt), s};
         }
         const int from = s == first ? static_cast<int>(start % SectorBytes) : 0;
-        const int at = view.Find(footer, from);
+        const int at = SectorView(disk, s).Find(footer, from);
         if (at != None) return {s * SectorBytes + static_cast<std::uint64_t>(at) + footer.size(), s};
     }
     return {end * SectorBytes, end};
 }
 
 // What the file receives: its part of every readable, non-blank sector it spans.
-std::vector<Piece> PiecesOf(const Disk& disk, std::uint64_t start, std::uint64_t stop)
+std::vector<Piece> PiecesOf(const std::vector<SectorFacts>& facts, const Conditions& c, std::uint64_t start,
+                            std::uint64_t stop)
 {
     std::vector<Piece> pieces;
     for (std::uint64_t s = start / SectorBytes; s * SectorBytes < stop; ++s) {
-        if (!SectorView(disk, s).Data()) continue;
+        if (!facts[s - c.First].Data()) continue;
         const std::uint64_t from = std::max(start, s * SectorBytes);
         const std::uint64_t to = std::min(stop, (s + 1) * SectorBytes);
         if (from < to) pieces.push_back({from, to, s});
@@ -127,11 +151,11 @@ Outcome Carve(const Disk& disk, const Conditions& c)
     std::uint64_t used = 0;
     unsigned begun = 0;
 
+    const std::vector<SectorFacts> facts = FactsOf(disk, c.First, end);
     for (std::uint64_t s = c.First; s < end; ++s) {
-        const SectorView view(disk, s);
-        if (view.Unreadable()) events.emplace_back(s, -1, Message::Unreadable);
-        if (!view.Data()) continue;
-        const auto [type, at] = view.Header();
+        const SectorFacts& f = facts[s - c.First];
+        if (f.Unreadable) events.emplace_back(s, -1, Message::Unreadable);
+        const int type = f.HeaderType;
         if (type == None) continue;
         ++outcome.Counts[static_cast<std::size_t>(type)];
         ++begun;
@@ -140,12 +164,12 @@ Outcome Carve(const Disk& disk, const Conditions& c)
             continue;
         }
 
-        const std::uint64_t start = s * SectorBytes + static_cast<std::uint64_t>(at);
-        const auto [stop, closedIn] = FileEnd(disk, c, end, start, type);
+        const std::uint64_t start = s * SectorBytes + static_cast<std::uint64_t>(f.HeaderAt);
+        const auto [stop, closedIn] = FileEnd(disk, facts, c, start, type);
         File file{type, {}};
         std::uint64_t written = start;
         bool failed = false;
-        for (const Piece& piece : PiecesOf(disk, start, stop)) {
+        for (const Piece& piece : PiecesOf(facts, c, start, stop)) {
             const std::uint64_t gap = piece.From - written;
             const std::uint64_t size = piece.To - piece.From;
             if (used + gap + size > c.FreeBytes) {
