@@ -38,6 +38,9 @@ public:
     // Reads up to `size` bytes at `offset`; the count read, or -1 on failure.
     virtual std::int64_t ReadAt(HVolume volume, std::uint64_t offset, void* buffer,
                                 std::uint32_t size) = 0;
+    // The volume's own sector size in bytes, of which every read's offset and size must be
+    // whole multiples; 512 when the system does not say.
+    virtual std::uint32_t VolumeSectorSize(HVolume volume) = 0;
     virtual void CloseVolume(HVolume volume) = 0;
 
     virtual bool FolderExists(const std::wstring& path) = 0;

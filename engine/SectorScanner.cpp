@@ -13,6 +13,8 @@ namespace {
 constexpr auto Relaxed = std::memory_order_relaxed;
 // A paused scan sleeps this long between polls instead of spinning a core.
 constexpr auto PausePoll = std::chrono::milliseconds(5);
+// What an output file gathers before it is written: large writes, little memory.
+constexpr std::size_t HeldBytes = 1u << 20;
 
 Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
@@ -25,7 +27,7 @@ std::wstring FileStem(const LocalTime& time)
 
 }  // namespace
 
-CSectorScanner::CSectorScanner(CPlatform& platform) : Os(platform) { Init(); }
+CSectorScanner::CSectorScanner(CPlatform& platform) : Os(platform), Cache(platform) { Init(); }
 
 CSectorScanner::~CSectorScanner()
 {
@@ -116,6 +118,7 @@ std::int64_t CSectorScanner::GetVolumeLength(const std::wstring& partition)
     }
     if (VolumeHandle != NoVolume) Os.CloseVolume(VolumeHandle);
     VolumeHandle = volume;
+    Cache.Attach(volume, Os.VolumeSectorSize(volume));
     std::int64_t bytes = 0;
     if (!Os.VolumeLength(volume, bytes)) {
         ShowSystemError();
@@ -126,10 +129,26 @@ std::int64_t CSectorScanner::GetVolumeLength(const std::wstring& partition)
 
 bool CSectorScanner::ReadSector()
 {
+    const std::uint8_t* data = SectorData();
+    if (!data) return false;
+    if (data != SectorBuffer.data()) std::memcpy(SectorBuffer.data(), data, SectorSize);
+    return true;
+}
+
+const std::uint8_t* CSectorScanner::SectorData()
+{
     if (VolumeHandle == NoVolume) {
         Os.ShowMessage(VolumeNotOpenText, ProgramCaption);
-        return false;
+        return nullptr;
     }
+    if (Method == ScanMethod::Plain) return ReadPlainSector() ? SectorBuffer.data() : nullptr;
+    const std::uint8_t* data = Cache.Sector(CurrentSector.load(Relaxed), EndSector);
+    if (!data) Os.ShowMessage(Cache.ErrorText(), SystemErrorCaption);
+    return data;
+}
+
+bool CSectorScanner::ReadPlainSector()
+{
     const std::uint64_t offset = CurrentSector.load(Relaxed) * SectorSize;
     const std::int64_t got = Os.ReadAt(VolumeHandle, offset, SectorBuffer.data(), SectorSize);
     if (got < 0) {
@@ -141,17 +160,47 @@ bool CSectorScanner::ReadSector()
     return true;
 }
 
+void CSectorScanner::PrepareFilters()
+{
+    ScanLevel = Method == ScanMethod::Plain ? MatchLevel::Exact : SupportedMatchLevel(Level);
+    Filters.clear();
+    std::vector<const Bytes*> patterns;
+    for (const SignatureEntry& entry : Signatures) patterns.push_back(&entry.Header);
+    Filters.emplace_back(patterns);
+    for (const SignatureEntry& entry : Signatures) {
+        if (!entry.Footer.empty()) patterns.push_back(&entry.Footer);
+        Filters.emplace_back(patterns);
+        if (!entry.Footer.empty()) patterns.pop_back();
+    }
+}
+
+bool CSectorScanner::NeedsSearch(const std::uint8_t* sector) const
+{
+    return ScanLevel == MatchLevel::Exact ||
+           Filters[static_cast<std::size_t>(CurrentType + 1)].MayHold(sector, ScanLevel);
+}
+
+std::int32_t CSectorScanner::FooterLengthOf(std::int32_t type) const
+{
+    return static_cast<std::int32_t>(Signatures[static_cast<std::size_t>(type)].Footer.size());
+}
+
 CSectorScanner::OutputState::~OutputState()
 {
-    if (File != NoOutput) Os.CloseOutputFile(File);
+    if (File == NoOutput) return;
+    if (!Held.empty()) Os.AppendAfterGap(File, HeldGap, Held.data(), static_cast<std::uint32_t>(Held.size()));
+    Os.CloseOutputFile(File);
 }
 
 void CSectorScanner::Scan(ScanRequest request)
 {
     OutputState out(Os);
+    if (Method == ScanMethod::Fast) out.Held.reserve(HeldBytes);
     std::int32_t blankRun = 0;
     CurrentSector.store(request.FirstSector, Relaxed);
     EndSector = request.EndSector;
+    Cache.Forget();
+    PrepareFilters();
 
     for (;;) {
         const std::uint64_t sector = CurrentSector.load(Relaxed);
@@ -163,7 +212,8 @@ void CSectorScanner::Scan(ScanRequest request)
         }
         if (EndSector == 0 || sector == EndSector) break;
 
-        if (!ReadSector()) {
+        const std::uint8_t* data = SectorData();
+        if (!data) {
             // Zeros keep the rest of the open file at its offsets: dropping the sector would
             // shift everything after it and ruin an archive's directory.
             if (out.File != NoOutput)
@@ -175,7 +225,7 @@ void CSectorScanner::Scan(ScanRequest request)
         HeaderOffset = -1;
         FooterOffset = -1;
 
-        if (IsBlankSector()) {
+        if (Method == ScanMethod::Plain ? IsBlankSector() : IsAllZero(data)) {
             ++blankRun;
             if (blankRun < BlankSectorLimit) {
                 CurrentSector.store(sector + 1, Relaxed);
@@ -193,20 +243,28 @@ void CSectorScanner::Scan(ScanRequest request)
 
         SearchFrom = 0;
         blankRun = 0;
-        HeaderOffset = FindHeader();
+        // A sector the filter rules out holds no header and no footer of CurrentType: the
+        // searches would return -1 and leave FooterLength at that type's footer length.
+        const bool search = NeedsSearch(data);
+        if (search && data != SectorBuffer.data()) std::memcpy(SectorBuffer.data(), data, SectorSize);
+        HeaderOffset = search ? FindHeader() : -1;
         if (HeaderOffset != -1) {
-            WritePiece(out, SearchFrom, HeaderOffset - SearchFrom);
+            WritePiece(out, data + SearchFrom, HeaderOffset - SearchFrom);
             CloseFile(out);
             BeginFile(out, request.SaveFolder);
             SearchFrom = HeaderOffset;
             FooterOffset = -1;
         }
 
-        FooterOffset = FindFooter();
+        if (search) {
+            FooterOffset = FindFooter();
+        } else if (CurrentType != -1) {
+            FooterLength = FooterLengthOf(CurrentType);
+        }
         if (FooterOffset == -1) {
-            WritePiece(out, SearchFrom, SectorSize - SearchFrom);
+            WritePiece(out, data + SearchFrom, SectorSize - SearchFrom);
         } else if (out.File != NoOutput) {
-            WritePiece(out, SearchFrom, FooterOffset + FooterLength - SearchFrom);
+            WritePiece(out, data + SearchFrom, FooterOffset + FooterLength - SearchFrom);
             CloseFile(out);
             HeaderOffset = -1;
             FooterOffset = -1;
@@ -245,25 +303,45 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
     out.LastCopy = copy;
 }
 
-void CSectorScanner::WritePiece(OutputState& out, std::int32_t from, std::int32_t count)
+void CSectorScanner::WritePiece(OutputState& out, const std::uint8_t* bytes, std::int32_t count)
 {
     if (out.File == NoOutput || count <= 0) return;
-    const bool written = Os.AppendAfterGap(out.File, out.PendingGap, SectorBuffer.data() + from,
-                                           static_cast<std::uint32_t>(count));
+    const auto size = static_cast<std::size_t>(count);
+    if (out.Held.capacity() == 0) {
+        const bool written = Os.AppendAfterGap(out.File, out.PendingGap, bytes, static_cast<std::uint32_t>(size));
+        out.PendingGap = 0;
+        if (!written) ReportOutputFailure(out);
+        return;
+    }
+    // Zeros go between the held bytes and this piece only as a gap of the next write.
+    if (out.PendingGap > 0 && !out.Held.empty() && !WriteHeld(out)) return;
+    if (out.Held.empty()) out.HeldGap = out.PendingGap;
     out.PendingGap = 0;
+    if (out.Held.size() + size > out.Held.capacity() && !WriteHeld(out)) return;
+    out.Held.insert(out.Held.end(), bytes, bytes + size);
+}
+
+bool CSectorScanner::WriteHeld(OutputState& out)
+{
+    if (out.Held.empty()) return true;
+    const bool written = Os.AppendAfterGap(out.File, out.HeldGap, out.Held.data(),
+                                           static_cast<std::uint32_t>(out.Held.size()));
+    out.Held.clear();
+    out.HeldGap = 0;
     if (!written) ReportOutputFailure(out);
+    return written;
 }
 
 void CSectorScanner::CloseFile(OutputState& out)
 {
-    if (out.File == NoOutput) return;
+    if (out.File == NoOutput || !WriteHeld(out)) return;
     const HOutput file = out.File;
     out.File = NoOutput;
     out.PendingGap = 0;
     if (!Os.CloseOutputFile(file)) ReportOutputFailure(out);
 }
 
-// The file keeps what it holds; the first failure of a scan is shown, later ones are not.
+// The file keeps what reached it; the first failure of a scan is shown, later ones are not.
 void CSectorScanner::ReportOutputFailure(OutputState& out)
 {
     if (!out.FailureReported) {
@@ -274,6 +352,8 @@ void CSectorScanner::ReportOutputFailure(OutputState& out)
         Os.CloseOutputFile(out.File);
         out.File = NoOutput;
         out.PendingGap = 0;
+        out.Held.clear();
+        out.HeldGap = 0;
     }
 }
 

@@ -8,13 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "BlockCache.h"
 #include "MakerPages.h"
 #include "Platform.h"
+#include "SectorFilter.h"
 #include "Signatures.h"
 
 namespace reclaima {
 
 constexpr std::int32_t SectorSize = 512;
+
+// Fast: the volume read in large blocks, sectors ruled out by a quick filter before the
+// exact searches, output written in large pieces. Plain: one 512-byte read per sector, the
+// exact searches on every sector and one write per piece; the reference the fast path is
+// tested against, with the same results.
+enum class ScanMethod { Fast, Plain };
 
 struct ScanRequest {
     std::uint64_t FirstSector = 0;
@@ -65,6 +73,10 @@ public:
     std::atomic<std::uint64_t> CurrentSector{0};
     std::uint64_t EndSector = 0;
 
+    ScanMethod Method = ScanMethod::Fast;
+    // The filter of the fast path; a level this processor lacks falls back to the next below.
+    MatchLevel Level = BestMatchLevel();
+
     static constexpr const wchar_t* VolumeNotOpenText = L"磁盘未打开！";
     static constexpr const wchar_t* ProgramCaption = L"Reclaima";
     static constexpr const wchar_t* SystemErrorCaption = L"提示";
@@ -81,19 +93,37 @@ private:
         CPlatform& Os;
         HOutput File = NoOutput;
         std::uint64_t PendingGap = 0;  // zeros (blank or unreadable sectors) before the next piece
+        // Pieces not yet written, and the zeros before them; empty capacity writes each piece
+        // at once.
+        std::vector<std::uint8_t> Held;
+        std::uint64_t HeldGap = 0;
         bool FailureReported = false;  // one box per scan for output failures
         // Files begun within one tick of the clock share a stem: go on from the last copy.
         std::wstring LastStem;
         unsigned LastCopy = 0;
     };
 
+    // The bytes of sector CurrentSector, or null when it cannot be read (the user has been
+    // told); in the plain path they are read into SectorBuffer.
+    const std::uint8_t* SectorData();
+    bool ReadPlainSector();
+    void PrepareFilters();
+    // Whether the exact searches must look at this sector; when not, their answers are known.
+    bool NeedsSearch(const std::uint8_t* sector) const;
+    std::int32_t FooterLengthOf(std::int32_t type) const;
+
     void BeginFile(OutputState& out, const std::wstring& saveFolder);
-    void WritePiece(OutputState& out, std::int32_t from, std::int32_t count);
+    void WritePiece(OutputState& out, const std::uint8_t* bytes, std::int32_t count);
+    bool WriteHeld(OutputState& out);
     void CloseFile(OutputState& out);
     void ReportOutputFailure(OutputState& out);
     void ShowSystemError();
 
     CPlatform& Os;
+    CBlockCache Cache;
+    // Filters[t + 1]: every header and the footer of type t (none for t = -1).
+    std::vector<CSectorFilter> Filters;
+    MatchLevel ScanLevel = MatchLevel::Exact;
 };
 
 }  // namespace reclaima

@@ -95,8 +95,8 @@ TEST_F(ScanFixture, AMissingSaveFolderLosesTheFilesButNotTheCountsAndSaysSo)
     EXPECT_EQ(Os.Messages.size(), 1u);
 }
 
-// A full disk: the first failure of a scan is shown once, the file keeps what it holds,
-// and the scan goes on.
+// A full disk: the first failure of a scan is shown once, the file keeps what reached the
+// disk, and the scan goes on.
 TEST_F(ScanFixture, AFailedWriteIsReportedOnceAndTheScanGoesOn)
 {
     Os.FreeBytes = 512 + 100;
@@ -112,7 +112,7 @@ TEST_F(ScanFixture, AFailedWriteIsReportedOnceAndTheScanGoesOn)
 
     EXPECT_EQ(Os.Messages, (std::vector<Message>{{CTestPlatform::DiskFullText, L"提示"}}));
     ASSERT_EQ(Recovered().size(), 3u);
-    EXPECT_EQ(Recovered()[0], Disk.Read({{0, 0, 512}}));
+    EXPECT_EQ(Recovered()[0], Disk.Read({{0, 0, 512 + 100}}));
     EXPECT_TRUE(Recovered()[1].empty());
     EXPECT_TRUE(Os.OpenFiles.empty());
     EXPECT_EQ(Count(Gif), 1u);

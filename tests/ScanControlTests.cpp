@@ -31,11 +31,27 @@ TEST_P(ScanRangeTest, ReadsExactlyTheRangeAndOpensTheHomePageOnce)
     for (std::uint64_t s = 0; s < 8; ++s) Disk.Put(s, 0, HeaderOf(Gif));
     ScanRange(GetParam().First, GetParam().End);
 
-    std::vector<std::uint64_t> offsets;
-    for (std::uint64_t sector : GetParam().SectorsRead) offsets.push_back(sector * 512);
-    EXPECT_EQ(Os.ReadOffsets, offsets);
+    // One block read covers the whole range, each sector once and nothing beyond.
+    std::vector<std::uint64_t> sectors;
+    for (const ReadSpan& read : Os.ReadSpans)
+        for (std::uint64_t s = read.Offset / 512; s < (read.Offset + read.Size) / 512; ++s)
+            sectors.push_back(s);
+    EXPECT_EQ(sectors, GetParam().SectorsRead);
+    EXPECT_LE(Os.ReadSpans.size(), 1u);
     EXPECT_EQ(Os.CreatedPaths.size(), GetParam().SectorsRead.size());
     EXPECT_EQ(Os.OpenedAddresses, std::vector<std::wstring>{HomePageAddress});
+}
+
+TEST_P(ScanRangeTest, ThePlainPathReadsEachSectorOfTheRangeOnce)
+{
+    for (std::uint64_t s = 0; s < 8; ++s) Disk.Put(s, 0, HeaderOf(Gif));
+    Scanner.Method = ScanMethod::Plain;
+    ScanRange(GetParam().First, GetParam().End);
+
+    std::vector<ReadSpan> reads;
+    for (std::uint64_t sector : GetParam().SectorsRead) reads.push_back({sector * 512, 512});
+    EXPECT_EQ(Os.ReadSpans, reads);
+    EXPECT_EQ(Os.CreatedPaths.size(), GetParam().SectorsRead.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScanRangeTest, ::testing::ValuesIn(RangeCases),
@@ -79,8 +95,11 @@ TEST_F(ScanFixture, CountsAndTheLastTypeCarryOverToTheNextScan)
     EXPECT_EQ(Count(Jpg), 2u);
 }
 
+// The stop and pause tests steer the scan at the read of one sector: the plain path reads
+// one sector per pass; both paths share the loop that polls the flags.
 TEST_F(ScanFixture, StopWhileRunningEndsAfterThePassInHand)
 {
+    Scanner.Method = ScanMethod::Plain;
     Disk.Put(0, 0, HeaderOf(Flv));
     for (std::uint64_t s = 1; s < 10; ++s) Disk.Data(s, static_cast<std::uint8_t>(s));
     Os.BeforeRead = [this](std::uint64_t offset) {
@@ -102,6 +121,7 @@ protected:
 
     SteeredScanTest()
     {
+        Scanner.Method = ScanMethod::Plain;
         Disk.Data(0);
         Disk.Put(0, 0, HeaderOf(Flv));
         for (std::uint64_t s = 1; s < 10; ++s) Disk.Data(s, static_cast<std::uint8_t>(s));

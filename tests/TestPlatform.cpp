@@ -36,9 +36,16 @@ std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* b
 {
     if (BeforeRead) BeforeRead(offset);
     ReadOffsets.push_back(offset);
+    ReadSpans.push_back({offset, size});
     ++ReadCount;
     const MemoryVolume& source = VolumeOf(volume);
-    if (source.UnreadableSectors.count(offset / 512)) {
+    if (offset % source.SectorSize != 0 || size % source.SectorSize != 0) {
+        ErrorText = MisalignedReadText;
+        return -1;
+    }
+    const auto unreadable = source.UnreadableSectors.lower_bound(offset / 512);
+    if (size > 0 && unreadable != source.UnreadableSectors.end() &&
+        *unreadable <= (offset + size - 1) / 512) {
         ErrorText = ReadErrorText;
         return -1;
     }
@@ -47,6 +54,8 @@ std::int64_t CTestPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* b
     std::memcpy(buffer, source.Bytes.data() + offset, static_cast<std::size_t>(count));
     return static_cast<std::int64_t>(count);
 }
+
+std::uint32_t CTestPlatform::VolumeSectorSize(HVolume volume) { return VolumeOf(volume).SectorSize; }
 
 void CTestPlatform::CloseVolume(HVolume volume) { OpenVolumes.erase(volume); }
 
@@ -98,14 +107,22 @@ bool CTestPlatform::AppendAfterGap(HOutput file, std::uint64_t gap, const void* 
 {
     const std::wstring& path = FileNames.at(file - 1);
     if (!OpenFiles.count(path)) throw std::logic_error("write to a closed file");
-    if (BytesWritten + gap + size > FreeBytes) {
+    const std::uint64_t room = FreeBytes - std::min(FreeBytes, BytesWritten);
+    std::vector<std::uint8_t>& bytes = Files[path];
+    const auto* first = static_cast<const std::uint8_t*>(data);
+    if (gap + size > room) {
+        // A full disk takes what fits of the write, then refuses the rest.
+        if (gap < room) {
+            const auto fits = static_cast<std::size_t>(room - gap);
+            bytes.resize(bytes.size() + static_cast<std::size_t>(gap), 0);
+            bytes.insert(bytes.end(), first, first + fits);
+            BytesWritten += room;
+        }
         ErrorText = DiskFullText;
         return false;
     }
     BytesWritten += gap + size;
-    std::vector<std::uint8_t>& bytes = Files[path];
     bytes.resize(bytes.size() + static_cast<std::size_t>(gap), 0);
-    const auto* first = static_cast<const std::uint8_t*>(data);
     bytes.insert(bytes.end(), first, first + size);
     return true;
 }

@@ -27,8 +27,20 @@ struct Message {
 
 struct MemoryVolume {
     std::vector<std::uint8_t> Bytes;
+    // 512-byte sectors; a read that touches any of them fails whole, as on a real device.
     std::set<std::uint64_t> UnreadableSectors;
     bool LengthFails = false;
+    // As a device does, a read whose offset or size is not a whole multiple of it fails.
+    std::uint32_t SectorSize = 512;
+};
+
+struct ReadSpan {
+    std::uint64_t Offset = 0;
+    std::uint32_t Size = 0;
+    bool operator==(const ReadSpan& other) const
+    {
+        return Offset == other.Offset && Size == other.Size;
+    }
 };
 
 class CTestPlatform : public CPlatform {
@@ -36,6 +48,7 @@ public:
     // Volumes, by the partition text that opens them.
     std::map<std::wstring, MemoryVolume> Volumes;
     std::vector<std::uint64_t> ReadOffsets;  // every ReadAt, in order
+    std::vector<ReadSpan> ReadSpans;         // the same reads with their sizes
     std::atomic<unsigned> ReadCount{0};
     std::set<HVolume> OpenVolumes;
     std::function<void(std::uint64_t offset)> BeforeRead;  // runs on the scanning thread
@@ -45,7 +58,7 @@ public:
     std::map<std::wstring, std::vector<std::uint8_t>> Files;
     std::set<std::wstring> FailingCreates;  // paths whose creation fails
     bool FailAllCreates = false;
-    // Writes beyond this many bytes in all fail, as on a full disk.
+    // Writes beyond this many bytes in all fail, as on a full disk: what fits is written.
     std::uint64_t FreeBytes = UINT64_MAX;
     bool FailCloses = false;
     std::vector<std::wstring> CreatedPaths;  // in creation order
@@ -64,11 +77,13 @@ public:
     static constexpr const wchar_t* ReadErrorText = L"设备未就绪。";
     static constexpr const wchar_t* DiskFullText = L"磁盘空间不足。";
     static constexpr const wchar_t* AccessDeniedText = L"拒绝访问。";
+    static constexpr const wchar_t* MisalignedReadText = L"参数错误。";
 
     HVolume OpenVolume(const std::wstring& partition) override;
     bool VolumeLength(HVolume volume, std::int64_t& bytes) override;
     std::int64_t ReadAt(HVolume volume, std::uint64_t offset, void* buffer,
                         std::uint32_t size) override;
+    std::uint32_t VolumeSectorSize(HVolume volume) override;
     void CloseVolume(HVolume volume) override;
     bool FolderExists(const std::wstring& path) override;
     void MakeFolder(const std::wstring& path) override;

@@ -80,6 +80,18 @@ std::int64_t CPosixPlatform::ReadAt(HVolume volume, std::uint64_t offset, void* 
     return got;
 }
 
+std::uint32_t CPosixPlatform::VolumeSectorSize(HVolume volume)
+{
+    const int fd = ToDescriptor(volume);
+    struct stat info {};
+    int size = 0;
+    // An image file takes reads of any size; a block device only whole logical sectors.
+    if (::fstat(fd, &info) == 0 && S_ISBLK(info.st_mode) && ::ioctl(fd, BLKSSZGET, &size) == 0 &&
+        size > 0)
+        return static_cast<std::uint32_t>(size);
+    return 512;
+}
+
 void CPosixPlatform::CloseVolume(HVolume volume) { ::close(ToDescriptor(volume)); }
 
 bool CPosixPlatform::FolderExists(const std::wstring& path)

@@ -11,6 +11,7 @@ public:
     bool VolumeLength(HVolume volume, std::int64_t& bytes) override;
     std::int64_t ReadAt(HVolume volume, std::uint64_t offset, void* buffer,
                         std::uint32_t size) override;
+    std::uint32_t VolumeSectorSize(HVolume volume) override;
     void CloseVolume(HVolume volume) override;
     bool FolderExists(const std::wstring& path) override;
     void MakeFolder(const std::wstring& path) override;

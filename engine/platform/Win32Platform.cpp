@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 #include <winioctl.h>
 
+#include <cstddef>
+
 namespace reclaima {
 
 namespace {
@@ -71,6 +73,28 @@ std::int64_t CWin32Platform::ReadAt(HVolume volume, std::uint64_t offset, void* 
     DWORD got = 0;
     if (!ReadFile(handle, buffer, size, &got, nullptr)) return -1;
     return got;
+}
+
+std::uint32_t CWin32Platform::VolumeSectorSize(HVolume volume)
+{
+    const HANDLE handle = ToHandle(volume);
+    DWORD returned = 0;
+    DISK_GEOMETRY_EX geometry{};
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry,
+                        sizeof geometry, &returned, nullptr) &&
+        geometry.Geometry.BytesPerSector > 0)
+        return geometry.Geometry.BytesPerSector;
+    // Some drivers answer only the storage query.
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageAccessAlignmentProperty;
+    query.QueryType = PropertyStandardQuery;
+    STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR alignment{};
+    if (DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &alignment,
+                        sizeof alignment, &returned, nullptr) &&
+        returned >= offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerPhysicalSector) &&
+        alignment.BytesPerLogicalSector > 0)
+        return alignment.BytesPerLogicalSector;
+    return 512;  // Wine and image-backed drives say nothing
 }
 
 void CWin32Platform::CloseVolume(HVolume volume) { CloseHandle(ToHandle(volume)); }

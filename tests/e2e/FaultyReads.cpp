@@ -1,7 +1,8 @@
 // Preloaded into reclaima-cli by the end-to-end tests to play a failing or slow disk.
 //   RECLAIMA_FAIL_SECTORS=6-7,19,100-   reads touching these sectors fail with EIO
 //                                        (an open range runs to the end)
-//   RECLAIMA_READ_DELAY_US=2000          every read first sleeps this long
+//   RECLAIMA_READ_DELAY_US=2000          every read first sleeps this long per 512 bytes,
+//                                        as a slow disk takes longer for a larger read
 #include <dlfcn.h>
 #include <errno.h>
 #include <sys/types.h>
@@ -70,7 +71,8 @@ bool Fails(std::uint64_t offset, std::size_t count)
 template <typename Real, typename Offset>
 ssize_t FaultyRead(Real real, int fd, void* buffer, std::size_t count, Offset offset)
 {
-    if (const long delay = Current().DelayMicroseconds; delay > 0) {
+    if (const long perSector = Current().DelayMicroseconds; perSector > 0) {
+        const long delay = perSector * static_cast<long>((count + Sector - 1) / Sector);
         const timespec pause{delay / 1000000, delay % 1000000 * 1000};
         nanosleep(&pause, nullptr);
     }
