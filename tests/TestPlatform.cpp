@@ -87,6 +87,7 @@ void CTestPlatform::MakeFolder(const std::wstring& path)
 
 CreatedFile CTestPlatform::CreateOutputFile(const std::wstring& path)
 {
+    if (BeforeCreate) BeforeCreate(path);
     ++CreateAttempts;
     if (Files.count(path)) return {CreateResult::AlreadyExists, NoOutput};
     ++NewFileCount;

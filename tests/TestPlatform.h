@@ -57,6 +57,7 @@ public:
     std::set<std::wstring> FailingFolders;  // folders that MakeFolder cannot make
     std::map<std::wstring, std::vector<std::uint8_t>> Files;
     std::set<std::wstring> FailingCreates;  // paths whose creation fails
+    std::function<void(const std::wstring& path)> BeforeCreate;  // runs on the scanning thread
     bool FailAllCreates = false;
     // Writes beyond this many bytes in all fail, as on a full disk: what fits is written.
     std::uint64_t FreeBytes = UINT64_MAX;

@@ -173,6 +173,13 @@ Outcome Carve(const Disk& disk, const Conditions& c)
             const std::uint64_t gap = piece.From - written;
             const std::uint64_t size = piece.To - piece.From;
             if (used + gap + size > c.FreeBytes) {
+                const std::uint64_t room = c.FreeBytes - used;
+                if (gap < room) {
+                    file.Bytes.insert(file.Bytes.end(), static_cast<std::size_t>(gap), 0);
+                    const auto from = disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.From);
+                    file.Bytes.insert(file.Bytes.end(), from, from + static_cast<std::ptrdiff_t>(room - gap));
+                    used = c.FreeBytes;
+                }
                 events.emplace_back(piece.Sector, order++, Message::WriteFailed);
                 failed = true;
                 break;

@@ -23,7 +23,8 @@ struct Conditions {
     int BlankLimit = 1024;
     std::set<int> TypesWithoutFolder;     // their type folder cannot be made
     std::set<unsigned> FailingBegins;     // files, numbered from 1 in the order begun, whose creation fails
-    std::uint64_t FreeBytes = UINT64_MAX; // writes (gaps included) beyond this total fail
+    // Room for output, gaps included; the write that does not fit puts in what fits, then fails.
+    std::uint64_t FreeBytes = UINT64_MAX;
     bool ClosesFail = false;
 };
 

@@ -225,9 +225,9 @@ const ModelCase ModelCases[] = {
          d.Data(3);
          c.FreeBytes = 612;
      },
-     // The GIF's second sector does not fit; the RAR's first 100 bytes do, its next sector not.
-     {{Gif, {{0, 0, 512}}}, {Rar, {{2, 412, 512}}}}, {{Gif, 1}, {Rar, 1}}, {Message::WriteFailed}},
-    {"AGapCountsAgainstTheRoomLeft",
+     // 100 bytes of the GIF's second sector fit; nothing is left for the RAR.
+     {{Gif, {{0, 0, 612}}}, {Rar, {}}}, {{Gif, 1}, {Rar, 1}}, {Message::WriteFailed}},
+    {"AGapThatDoesNotFitWritesNothing",
      [](DiskImage& d, model::Disk& m, model::Conditions& c) {
          d.Data(0);
          d.Put(0, 0, HeaderOf(Gif));
@@ -237,6 +237,16 @@ const ModelCase ModelCases[] = {
          c.FreeBytes = 1024;
      },
      {{Gif, {{0, 0, 512}}}}, {{Gif, 1}}, {Message::Unreadable, Message::WriteFailed}},
+    {"AGapThatFitsIsWrittenWithWhatFitsAfterIt",
+     [](DiskImage& d, model::Disk& m, model::Conditions& c) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Gif));
+         d.Data(1);
+         d.Data(2);
+         m.Unreadable = {1};
+         c.FreeBytes = 1200;
+     },
+     {{Gif, {{0, 0, 512}, ZeroBytes(512), {2, 0, 176}}}}, {{Gif, 1}}, {Message::Unreadable, Message::WriteFailed}},
     {"FailedClosesAreReportedOnce",
      [](DiskImage& d, model::Disk&, model::Conditions& c) {
          d.Data(0);

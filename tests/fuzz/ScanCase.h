@@ -5,10 +5,11 @@
 // Input (every byte string is a valid case; missing bytes read as 0):
 //   0  flags: bit 0 every close fails, bit 1 a second scan into the same folder, bit 2 stop
 //      at read R, bit 3 pause at read R, bit 4 (with bit 3) stop while paused instead of
-//      continuing, bit 5 an EndSector of 0
+//      continuing, bit 5 an EndSector of 0, bit 6 a device sector of 4096 bytes (a bad
+//      512-byte sector spoils its whole device sector), bit 7 the plain path instead of the fast
 //   1  blank-run limit, 1 + b % 8
 //   2  room for output: 0 unlimited, else b * 61 bytes
-//   3  R = b + 1, counting the reads of the volume from 1
+//   3  R = b + 1, counting the reads of the volume and the creates of files together from 1
 //   4  type folders that cannot be made: bit t for type t
 //   5  files whose creation fails: bit i for the (i + 1)-th begun
 //   6  range: first sector b & 3, end (b >> 2) & 3 sectors short of the disk

@@ -5,7 +5,8 @@ changing a case or the format; the files are kept in the repository."""
 import os
 
 # Flags (byte 0).
-CLOSES_FAIL, SECOND_SCAN, STOP, PAUSE, STOP_WHILE_PAUSED, EMPTY_RANGE = 1, 2, 4, 8, 16, 32
+CLOSES_FAIL, SECOND_SCAN, STOP, PAUSE, STOP_WHILE_PAUSED, EMPTY_RANGE, LARGE_SECTORS, PLAIN = \
+    1, 2, 4, 8, 16, 32, 64, 128
 # Stamps: the header of type 0-8, or a footer.
 JPG, PNG, GIF, RTF, RAR, ZIP, SEVEN_Z, RMVB, FLV, JPG_END, PNG_END = range(11)
 COUNTS = {1: 0, 2: 1, 37: 2, 300: 3}
@@ -29,9 +30,9 @@ def blank(count=1):
     return group("zero", count=count)
 
 
-def case(*groups, flags=0, limit=1024, room=0, at_read=1, no_folder=0, failing=0,
+def case(*groups, flags=0, limit=1024, room=0, at_event=1, no_folder=0, failing=0,
          first=0, cut=0, clock=()):
-    head = bytes([flags, (limit - 1) % 8, room, at_read - 1, no_folder, failing,
+    head = bytes([flags, (limit - 1) % 8, room, at_event - 1, no_folder, failing,
                   first | cut << 2, len(clock)])
     for hour, minute, second, millisecond in clock:
         head += bytes([hour, minute, second, millisecond // 4])
@@ -66,9 +67,15 @@ CASES = {
     "names-that-run-together": case(data(stamps=[(JPG, 0), (JPG_END, 20)]), group("copy", count=2),
                                     flags=SECOND_SCAN, clock=[(13, 4, 5, 8), (1, 34, 5, 8)]),
     "second-scan-into-the-same-folder": case(data(stamps=[(PNG, 0)]), data(37), flags=SECOND_SCAN),
-    "stop-mid-file": case(data(stamps=[(GIF, 0)]), data(37), flags=STOP, at_read=5),
-    "pause-and-continue": case(data(stamps=[(GIF, 0)]), data(37), flags=PAUSE, at_read=3),
-    "stop-while-paused": case(data(stamps=[(FLV, 0)]), data(37), flags=PAUSE | STOP_WHILE_PAUSED, at_read=7),
+    "stop-mid-file": case(data(stamps=[(GIF, 0)]), data(37), flags=STOP, at_event=5),
+    "pause-and-continue": case(data(stamps=[(GIF, 0)]), data(37), flags=PAUSE, at_event=3),
+    "stop-while-paused": case(data(stamps=[(FLV, 0)]), data(37), flags=PAUSE | STOP_WHILE_PAUSED, at_event=7),
+    "stop-as-a-file-begins": case(data(stamps=[(GIF, 0)]), data(), data(stamps=[(RAR, 0)]), data(),
+                                  data(stamps=[(ZIP, 0)]), data(), flags=STOP, at_event=3),
+    "large-device-sectors": case(data(stamps=[(GIF, 0)]), data(), data(unreadable=True), data(37),
+                                 data(stamps=[(RAR, 30)]), flags=LARGE_SECTORS),
+    "plain-path": case(data(stamps=[(GIF, 0)]), data(unreadable=True), data(2), data(stamps=[(RAR, 100)]),
+                       data(unreadable=True), data(), flags=PLAIN, room=20),
     "part-of-the-disk": case(data(stamps=[(GIF, 0)]), data(stamps=[(RAR, 0)]), data(2), data(), first=1, cut=2),
     "empty-range": case(data(stamps=[(GIF, 0)]), flags=EMPTY_RANGE),
     "first-beyond-the-end": case(data(stamps=[(GIF, 0)]), data(), first=3, cut=1),
