@@ -7,6 +7,7 @@
 //      at read R, bit 3 pause at read R, bit 4 (with bit 3) stop while paused instead of
 //      continuing, bit 5 an EndSector of 0, bit 6 a device sector of 4096 bytes (a bad
 //      512-byte sector spoils its whole device sector), bit 7 the plain path instead of the fast
+//      (not with bit 6: the plain path reads 512 bytes at a time)
 //   1  blank-run limit, 1 + b % 8
 //   2  room for output: 0 unlimited, else b * 61 bytes
 //   3  R = b + 1, counting the reads of the volume and the creates of files together from 1
