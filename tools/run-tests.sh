@@ -14,6 +14,9 @@ run_preset() {
 
 run_preset native
 run_preset sanitize
+run_preset tsan
+# About a minute of fuzzing the scan against the carving model (RECLAIMA_FUZZ_SECONDS).
+run_preset fuzz
 
 # The product is 32-bit. Where this kernel cannot execute 32-bit programs, 32-bit Wine
 # cannot start either: the same tests then run as a 64-bit build under 64-bit Wine.
