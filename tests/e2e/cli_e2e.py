@@ -230,6 +230,70 @@ class TinySourceTests(unittest.TestCase):
                 self.assertEqual(sorted(os.listdir(outdir)), ["jpg"] if jpgs else [])
 
 
+def file_hash(path):
+    with open(path, "rb") as f:
+        return sha256(f.read())
+
+
+class BadInputTests(unittest.TestCase):
+    """Sources no scan should trip over: a clear line or a clean empty scan, never a crash,
+    and never a byte written to the source."""
+
+    def test_images_of_awkward_lengths_scan_their_whole_sectors_only(self):
+        work = scratch("awkward")
+        header = fake_file("gif", 600, 11)
+        for length, gifs in [(0, 0), (511, 0), (513, 1)]:
+            with self.subTest(length=length):
+                image = os.path.join(work, "%d.img" % length)
+                with open(image, "wb") as f:
+                    f.write(header[:length])
+                before = file_hash(image)
+                status, out, err = run_cli(image, os.path.join(work, "out%d" % length))
+                self.assertEqual((status, err), (0, ""))
+                counts, files, written = parse_summary(self, out)
+                self.assertEqual((counts["GIF"], files, written), (gifs, gifs, 512 * gifs))
+                self.assertEqual(file_hash(image), before)
+
+    def test_a_source_the_user_may_not_read_is_named_with_the_reason(self):
+        work = scratch("forbidden")
+        os.chmod(work, 0o777)
+        image = os.path.join(work, "secret.img")
+        write_image(image, 4, [(0, fake_file("jpg", 1000, 12))])
+        os.chmod(image, 0o000)
+        # Root reads anything: drop to nobody for this run.
+        prefix = []
+        if os.geteuid() == 0:
+            prefix = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"]
+            probe = subprocess.run(prefix + [CLI, "--help"], capture_output=True)
+            if probe.returncode != 0:
+                self.skipTest("reclaima-cli cannot run as nobody here: " + probe.stderr.decode(errors="replace"))
+        done = subprocess.run(prefix + [CLI, image, os.path.join(work, "out")], capture_output=True, timeout=60)
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stderr.decode(), "reclaima-cli: cannot open %s: Permission denied\n" % image)
+        os.chmod(image, 0o600)
+
+    def test_a_source_that_shrinks_during_the_scan_ends_the_scan_cleanly(self):
+        work = scratch("shrinking")
+        image = os.path.join(work, "shrinks.img")
+        write_image(image, 8192, [(0, fake_file("gif", 3000, 13)), (6000, fake_file("jpg", 2000, 14))])
+        outdir = os.path.join(work, "out")
+        env = dict(os.environ)
+        env.update(faulty_env(delay_us=40))  # four blocks of 1 MiB, each read slowly
+        cli = subprocess.Popen([CLI, image, outdir], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               stdin=subprocess.DEVNULL, env=env)
+        time.sleep(0.15)
+        os.truncate(image, 100 * SECTOR)
+        shrunk = file_hash(image)
+        out, err = cli.communicate(timeout=60)
+        self.assertEqual(cli.returncode, 0, err)
+        self.assertNotIn("Sanitizer", err.decode())
+        counts, files, _ = parse_summary(self, out.decode())
+        self.assertEqual(counts["JPG"], 0)  # it lay past the new end
+        self.assertEqual(counts["GIF"], files)
+        self.assertEqual(file_hash(image), shrunk)
+        self.assertEqual(os.path.getsize(image), 100 * SECTOR)
+
+
 class UnreadableSectorTests(unittest.TestCase):
     def test_the_scan_reports_each_unreadable_sector_and_goes_on(self):
         work = scratch("unreadable")
