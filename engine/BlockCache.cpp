@@ -26,6 +26,78 @@ void CBlockCache::AlignedFree::operator()(std::uint8_t* bytes) const
 
 CBlockCache::CBlockCache(CPlatform& platform) : Os(platform) {}
 
+CBlockCache::~CBlockCache() { StopReadingAhead(); }
+
+CBlockCache::BlockBuffer CBlockCache::NewBuffer()
+{
+    // Zeroed once so that a filter reading past a sector's end never meets unset bytes.
+    BlockBuffer buffer(static_cast<std::uint8_t*>(::operator new(BlockBytes + SlackBytes, PageAlignment)));
+    std::memset(buffer.get(), 0, BlockBytes + SlackBytes);
+    return buffer;
+}
+
+void CBlockCache::StartReadingAhead()
+{
+    if (Reader.joinable()) return;
+    if (!Spare) Spare = NewBuffer();
+    Quit = false;
+    Ahead = {};
+    Reader = std::thread([this] { ReadAhead(); });
+}
+
+void CBlockCache::StopReadingAhead()
+{
+    if (!Reader.joinable()) return;
+    {
+        const std::lock_guard<std::mutex> hold(Lock);
+        Quit = true;
+    }
+    Changed.notify_all();
+    Reader.join();
+    Ahead = {};
+}
+
+void CBlockCache::ReadAhead()
+{
+    std::unique_lock<std::mutex> hold(Lock);
+    for (;;) {
+        Changed.wait(hold, [this] { return Quit || (Ahead.Asked && !Ahead.Done); });
+        if (Quit) return;
+        const AheadRead asked = Ahead;
+        hold.unlock();
+        const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(),
+                                           static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes));
+        hold.lock();
+        Ahead.Got = got;
+        Ahead.Done = true;
+        Changed.notify_all();
+    }
+}
+
+bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got)
+{
+    std::unique_lock<std::mutex> hold(Lock);
+    if (!Ahead.Asked) return false;
+    Changed.wait(hold, [this] { return Ahead.Done; });
+    const bool wanted = Ahead.First == first && Ahead.End == end;
+    got = Ahead.Got;
+    Ahead = {};
+    return wanted;
+}
+
+void CBlockCache::AskAhead(std::uint64_t endSector)
+{
+    const std::uint64_t unitSectors = Unit / SectorBytes;
+    const std::uint64_t endUnits = endSector / unitSectors + (endSector % unitSectors != 0);
+    const std::uint64_t stop = endUnits * unitSectors;
+    if (!Reader.joinable() || End >= stop) return;
+    {
+        const std::lock_guard<std::mutex> hold(Lock);
+        Ahead = {End, std::min(stop, End + BlockSectors), 0, true, false};
+    }
+    Changed.notify_all();
+}
+
 void CBlockCache::Attach(HVolume volume, std::uint32_t unitBytes)
 {
     Volume = volume;
@@ -40,7 +112,8 @@ void CBlockCache::Forget()
     UnitFirst = UINT64_MAX;
 }
 
-const std::uint8_t* CBlockCache::Sector(std::uint64_t sector, std::uint64_t endSector)
+// Past the block in hand, or within a block that could not be read whole.
+const std::uint8_t* CBlockCache::SectorOutsideTheBlock(std::uint64_t sector, std::uint64_t endSector)
 {
     if (sector < First || sector >= End) LoadBlock(sector, endSector);
     if (BlockFailed) return FromFailedBlock(sector);
@@ -49,7 +122,11 @@ const std::uint8_t* CBlockCache::Sector(std::uint64_t sector, std::uint64_t endS
 
 bool CBlockCache::ReadInto(std::uint64_t offset, std::uint32_t size, std::uint8_t* into)
 {
-    const std::int64_t got = Os.ReadAt(Volume, offset, into, size);
+    return Keep(Os.ReadAt(Volume, offset, into, size), size, into);
+}
+
+bool CBlockCache::Keep(std::int64_t got, std::uint32_t size, std::uint8_t* into)
+{
     if (got < 0) return false;
     // A short read at the end of the medium must not leave an earlier block's bytes.
     if (got < size) std::memset(into + got, 0, size - static_cast<std::uint32_t>(got));
@@ -58,12 +135,7 @@ bool CBlockCache::ReadInto(std::uint64_t offset, std::uint32_t size, std::uint8_
 
 void CBlockCache::LoadBlock(std::uint64_t sector, std::uint64_t endSector)
 {
-    if (!Buffer) {
-        // Zeroed once so that a filter reading past a sector's end never meets unset bytes.
-        Buffer.reset(static_cast<std::uint8_t*>(
-            ::operator new(BlockBytes + SlackBytes, PageAlignment)));
-        std::memset(Buffer.get(), 0, BlockBytes + SlackBytes);
-    }
+    if (!Buffer) Buffer = NewBuffer();
     const std::uint64_t unitSectors = Unit / SectorBytes;
     First = sector / unitSectors * unitSectors;
     // The range's last device sector is read whole; nothing after it.
@@ -71,8 +143,17 @@ void CBlockCache::LoadBlock(std::uint64_t sector, std::uint64_t endSector)
     const std::uint64_t stop = std::max(endUnits * unitSectors, First + unitSectors);
     End = std::min(stop, First + BlockSectors);
     UnitFirst = UINT64_MAX;
-    BlockFailed = !ReadInto(First * SectorBytes,
-                            static_cast<std::uint32_t>((End - First) * SectorBytes), Buffer.get());
+    const auto size = static_cast<std::uint32_t>((End - First) * SectorBytes);
+    std::int64_t got = 0;
+    // A read ahead of another block is waited for and dropped: reads never overlap.
+    if (TakeAhead(First, End, got)) {
+        std::swap(Buffer, Spare);
+        BlockFailed = !Keep(got, size, Buffer.get());
+    } else {
+        BlockFailed = !ReadInto(First * SectorBytes, size, Buffer.get());
+    }
+    // After a failure the next reads are this block's device sectors, one by one.
+    if (!BlockFailed) AskAhead(endSector);
 }
 
 // A block that cannot be read whole is read one device sector at a time, so that only the

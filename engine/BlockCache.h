@@ -1,10 +1,14 @@
 // Large reads in front of a raw volume: sectors are served from one block of 1 MiB read
-// at a time, so a scan costs one system call per block instead of one per sector.
+// at a time, so a scan costs one system call per block instead of one per sector. During a
+// scan a second thread reads the next block while the sectors of this one are examined.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "Platform.h"
 
@@ -20,17 +24,29 @@ public:
     static constexpr std::uint32_t SlackBytes = 64;
 
     explicit CBlockCache(CPlatform& platform);
+    ~CBlockCache();
+    CBlockCache(const CBlockCache&) = delete;
+    CBlockCache& operator=(const CBlockCache&) = delete;
 
     // A new volume (or none) whose reads must be whole multiples of `unitBytes`.
     void Attach(HVolume volume, std::uint32_t unitBytes);
     // Forgets what was read, so that the next scan sees the disk as it is now.
     void Forget();
+    // While on, the block after the one just read is read ahead. Reads never overlap:
+    // the platform sees one at a time, the read ahead or one of the scanning thread.
+    void StartReadingAhead();
+    void StopReadingAhead();
 
     // The 512 bytes of `sector`, read with the block that holds it; null when the device
     // sector it lies in cannot be read (ErrorText says why). Blocks stop at `endSector`,
     // rounded up to a whole device sector, and never cover less than the sector's own
     // device sector; a short read at the end of the medium reads as zeros.
-    const std::uint8_t* Sector(std::uint64_t sector, std::uint64_t endSector);
+    const std::uint8_t* Sector(std::uint64_t sector, std::uint64_t endSector)
+    {
+        if (sector >= First && sector < End && !BlockFailed)
+            return Buffer.get() + (sector - First) * SectorBytes;
+        return SectorOutsideTheBlock(sector, endSector);
+    }
     const std::wstring& ErrorText() const { return Error; }
     std::uint32_t UnitBytes() const { return Unit; }
 
@@ -39,14 +55,32 @@ private:
         void operator()(std::uint8_t* bytes) const;
     };
 
+    using BlockBuffer = std::unique_ptr<std::uint8_t[], AlignedFree>;
+    // A block asked of the reading thread: its sectors [First, End) and the count read.
+    struct AheadRead {
+        std::uint64_t First = 0;
+        std::uint64_t End = 0;
+        std::int64_t Got = 0;
+        bool Asked = false;
+        bool Done = false;
+    };
+
+    static BlockBuffer NewBuffer();
+    const std::uint8_t* SectorOutsideTheBlock(std::uint64_t sector, std::uint64_t endSector);
+    bool Keep(std::int64_t got, std::uint32_t size, std::uint8_t* into);
     bool ReadInto(std::uint64_t offset, std::uint32_t size, std::uint8_t* into);
     void LoadBlock(std::uint64_t sector, std::uint64_t endSector);
+    void AskAhead(std::uint64_t endSector);
+    // Waits for the read ahead; true when it read [first, end).
+    bool TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got);
+    void ReadAhead();
     const std::uint8_t* FromFailedBlock(std::uint64_t sector);
 
     CPlatform& Os;
     HVolume Volume = NoVolume;
     std::uint32_t Unit = SectorBytes;
-    std::unique_ptr<std::uint8_t[], AlignedFree> Buffer;  // page-aligned: a cheaper kernel copy
+    BlockBuffer Buffer;  // page-aligned: a cheaper kernel copy
+    BlockBuffer Spare;   // the read ahead's
     std::uint64_t First = 0;  // the block's sectors are [First, End)
     std::uint64_t End = 0;
     bool BlockFailed = false;
@@ -54,6 +88,12 @@ private:
     std::uint64_t UnitFirst = UINT64_MAX;
     bool UnitFailed = false;
     std::wstring Error;
+
+    std::thread Reader;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    AheadRead Ahead;  // guarded by Lock
+    bool Quit = false;
 };
 
 }  // namespace reclaima

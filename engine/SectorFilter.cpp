@@ -70,12 +70,11 @@ __attribute__((target("sse2"))) bool MayHoldSse2(const std::uint8_t* sector,
 {
     __m128i any = _mm_setzero_si128();
     for (int i = 0; i < SectorBytes; i += 16) {
-        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i));
-        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i + 1));
+        const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i));
+        const __m128i odd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i + 1));
         for (std::size_t p = 0; p < count; ++p) {
-            const __m128i a = _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(pairs[p].First)));
-            const __m128i b = _mm_cmpeq_epi8(second, _mm_set1_epi8(static_cast<char>(pairs[p].Second)));
-            any = _mm_or_si128(any, _mm_and_si128(a, b));
+            const __m128i pair = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs[p].Bytes.data()));
+            any = _mm_or_si128(any, _mm_or_si128(_mm_cmpeq_epi16(even, pair), _mm_cmpeq_epi16(odd, pair)));
         }
     }
     return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF;
@@ -233,7 +232,11 @@ CSectorFilter::CSectorFilter(const std::vector<const Bytes*>& patterns)
         used[best] = true;
 
         if (pattern->size() < 2) HasOneBytePattern = true;
-        else Pairs.push_back({(*pattern)[0], (*pattern)[1]});
+        else {
+            Pair pair;
+            for (std::size_t i = 0; i < pair.Bytes.size(); ++i) pair.Bytes[i] = (*pattern)[i % 2];
+            Pairs.push_back(pair);
+        }
     }
     for (int b = 0; b < Buckets; ++b) {
         if (!used[b]) continue;

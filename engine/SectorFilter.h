@@ -42,10 +42,10 @@ public:
         alignas(16) std::array<std::array<std::uint8_t, 16>, Depth> Low{};
         alignas(16) std::array<std::array<std::uint8_t, 16>, Depth> High{};
     };
-    // The first two bytes of each pattern, for plain SSE2.
+    // The first two bytes of a pattern repeated across a vector, for plain SSE2: compared as
+    // 16-bit words with the bytes at even offsets, then with those at odd ones.
     struct Pair {
-        std::uint8_t First;
-        std::uint8_t Second;
+        alignas(16) std::array<std::uint8_t, 16> Bytes;
     };
 
 private:

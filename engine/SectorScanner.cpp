@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -201,6 +202,13 @@ void CSectorScanner::Scan(ScanRequest request)
     EndSector = request.EndSector;
     Cache.Forget();
     PrepareFilters();
+    struct ReadingAhead {
+        explicit ReadingAhead(CBlockCache& cache) : Cache(cache) { Cache.StartReadingAhead(); }
+        ~ReadingAhead() { Cache.StopReadingAhead(); }
+        CBlockCache& Cache;
+    };
+    std::optional<ReadingAhead> readingAhead;
+    if (Method == ScanMethod::Fast) readingAhead.emplace(Cache);
 
     for (;;) {
         const std::uint64_t sector = CurrentSector.load(Relaxed);

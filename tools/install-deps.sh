@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make googletest libgtest-dev python3
+  cmake g++ make googletest libgtest-dev libbenchmark-dev python3
   clang libclang-rt-14-dev  # the fuzz target: libFuzzer and clang's sanitizers
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev

@@ -324,6 +324,34 @@ TEST_F(Win32VolumeTest, ReadsWholeSectorsWhereAsked)
     }
 }
 
+// The engine reads a block of many sectors in one call.
+TEST_F(Win32VolumeTest, ReadsABlockOfSectorsInOneCall)
+{
+    const auto sectors = static_cast<std::uint32_t>(Disk.JpgSector);
+    ASSERT_GT(sectors, 2u);
+    Buffer buffer(sectors * SectorSize, 0xEE);
+    EXPECT_EQ(Os.ReadAt(Handle, 0, buffer.data(), sectors * SectorSize), sectors * SectorSize);
+    EXPECT_EQ(buffer, Pattern(0, buffer.size()));
+}
+
+// A block asked past the end of the drive gets what there is, as the engine's last block does.
+TEST_F(Win32VolumeTest, ABlockPastTheEndReturnsTheBytesThereAre)
+{
+    const std::uint32_t block = CBlockCache::BlockBytes;
+    Buffer buffer(block, 0xEE);
+    EXPECT_EQ(Os.ReadAt(Handle, 0, buffer.data(), block), Disk.Bytes);
+}
+
+// The image behind the drive says nothing of its sectors: 512, a size reads of which work.
+TEST_F(Win32VolumeTest, SectorSizeIsOneTheDriveReadsIn)
+{
+    const std::uint32_t size = Os.VolumeSectorSize(Handle);
+    EXPECT_EQ(size, 512u);
+    Buffer buffer(size, 0xEE);
+    EXPECT_EQ(Os.ReadAt(Handle, size, buffer.data(), size), static_cast<std::int64_t>(size));
+    EXPECT_EQ(buffer, Pattern(size, size));
+}
+
 TEST_F(Win32VolumeTest, ReadAtTheTailReturnsTheShortCount)
 {
     const std::uint64_t tailStart = Disk.WholeSectors() * SectorSize;
