@@ -136,7 +136,7 @@ Case Decode(const std::uint8_t* data, std::size_t size)
     return c;
 }
 
-// Stops or pauses the scan from inside the R-th read or create, on the scanning thread; a
+// Stops or pauses the scan from inside the R-th read or create of the scanning thread; a
 // pause is ended from another thread, by Continue or by Stop, as the window's buttons would.
 class Steering {
 public:
@@ -157,6 +157,9 @@ public:
 
     void OnEvent(bool read)
     {
+        // The read-ahead's own thread reads blocks at times of its choosing: only the scanning
+        // thread's calls mark a pass.
+        if (std::this_thread::get_id() != ScanningThread) return;
         // A failed block is narrowed down by further reads within the same pass.
         if (read && Steered && Scanner.CurrentSector.load() != SteeredSector) ++ReadsInLaterPasses;
         if (++Events != AtEvent) return;
@@ -180,6 +183,7 @@ public:
     CSectorScanner& Scanner;
     const std::uint8_t Flags;
     const unsigned AtEvent;
+    const std::thread::id ScanningThread = std::this_thread::get_id();
     unsigned Events = 0;
     unsigned ReadsInLaterPasses = 0;
     bool Steered = false;

@@ -10,7 +10,8 @@
 //      (not with bit 6: the plain path reads 512 bytes at a time)
 //   1  blank-run limit, 1 + b % 8
 //   2  room for output: 0 unlimited, else b * 61 bytes
-//   3  R = b + 1, counting the reads of the volume and the creates of files together from 1
+//   3  R = b + 1, counting the scanning thread's reads of the volume and creates of files
+//      together from 1
 //   4  type folders that cannot be made: bit t for type t
 //   5  files whose creation fails: bit i for the (i + 1)-th begun
 //   6  range: first sector b & 3, end (b >> 2) & 3 sectors short of the disk
