@@ -36,7 +36,8 @@ std::vector<Bytes> AllPatterns()
 Bytes PatternAlphabet()
 {
     std::set<std::uint8_t> bytes;
-    for (const Bytes& pattern : AllPatterns()) bytes.insert(pattern.begin(), pattern.begin() + 3);
+    for (const Bytes& pattern : AllPatterns())
+        bytes.insert(pattern.begin(), pattern.begin() + std::min<std::ptrdiff_t>(3, static_cast<std::ptrdiff_t>(pattern.size())));
     return Bytes(bytes.begin(), bytes.end());
 }
 
