@@ -254,6 +254,16 @@ ScanOutcome RunScan(CSectorScanner& scanner, std::uint64_t endSector,
     return outcome;
 }
 
+// A file truncated under the scan reads as zeros past its new end: say so, or the summary
+// would pass for a scan of the whole source.
+void WarnIfShrunk(CCliPlatform& os, HVolume volume, const std::string& source, std::int64_t length)
+{
+    std::int64_t now = 0;
+    if (os.VolumeLength(volume, now) && now < length)
+        Complain(source + " shrank from " + std::to_string(length) + " to " + std::to_string(now) +
+                 " bytes during the scan; what lay past its new end was read as zeros");
+}
+
 void PrintSummary(const CSectorScanner& scanner, const CCliPlatform& os, const std::string& outDir,
                   std::uint64_t endSector, const ScanOutcome& outcome)
 {
@@ -297,6 +307,7 @@ int Run(int argc, char** argv)
     const std::uint64_t endSector = static_cast<std::uint64_t>(length) / SectorSize;
 
     const ScanOutcome outcome = RunScan(scanner, endSector, FromUtf8(args.OutDir) + L'/', status);
+    WarnIfShrunk(os, scanner.VolumeHandle, args.Source, length);
     PrintSummary(scanner, os, args.OutDir, endSector, outcome);
     return outcome.Interrupted ? Interrupted : Done;
 }
