@@ -27,8 +27,13 @@ protected:
         }
         for (std::uint64_t s = FailedBlockFirst; s < FailedBlockEnd; ++s)
             Os.Volumes[Partition].UnreadableSectors.insert(s);
-        // Slow enough that the steering thread meets the scan in every state.
-        Os.BeforeCreate = [](const std::wstring&) { std::this_thread::sleep_for(50us); };
+        // The scan waits at the begin of file StopAt until the stop has been given, so that it
+        // comes mid-scan however fast the scan runs.
+        Os.BeforeCreate = [this](const std::wstring&) {
+            if (++Creates != StopAt) return;
+            AtTheStopPoint = true;
+            while (!StopGiven) std::this_thread::yield();
+        };
         OpenDisk();
     }
 
@@ -44,19 +49,17 @@ protected:
         EXPECT_LE(counted, Sectors / 2);
     }
 
+    static constexpr unsigned StopAt = 1800;  // past the bad run: sector 2 * 1799 + 2056
+    unsigned Creates = 0;                     // touched by the scanning thread only
+    std::atomic<bool> AtTheStopPoint{false};
+    std::atomic<bool> StopGiven{false};
     std::uint64_t LastSeen = 0;
 };
 
 TEST_F(WindowSteeredScanTest, StormsOfPauseAndContinueThenStopWhilePausedLoseNothing)
 {
-    std::atomic<bool> finished{false};
-    std::thread worker([this, &finished] {
-        Scanner.Scan({0, Sectors, SaveFolder});
-        finished = true;
-    });
-    // The creates alone take longer than this: the stop comes mid-scan.
-    const auto stormsEnd = std::chrono::steady_clock::now() + 40ms;
-    for (int storm = 0; std::chrono::steady_clock::now() < stormsEnd && !finished; ++storm) {
+    std::thread worker([this] { Scanner.Scan({0, Sectors, SaveFolder}); });
+    for (int storm = 0; storm < 200 && !AtTheStopPoint; ++storm) {
         Scanner.PauseRequested = 1;
         Watch();
         if (storm % 3 == 0) std::this_thread::sleep_for(200us);
@@ -64,17 +67,22 @@ TEST_F(WindowSteeredScanTest, StormsOfPauseAndContinueThenStopWhilePausedLoseNot
         Watch();
         std::this_thread::sleep_for(100us);
     }
+    while (!AtTheStopPoint) {
+        Watch();
+        std::this_thread::sleep_for(1ms);
+    }
     // Stop, as the window allows it: while paused, zeroing the counts.
     Scanner.PauseRequested = 1;
     Scanner.StopRequested = 1;
     for (auto& count : Scanner.TypeCounts) count.store(0, std::memory_order_relaxed);
+    StopGiven = true;
     worker.join();
     Watch();
 
     // Every file begun before the stop holds exactly its sectors, a GIF and its data sector,
     // and nothing after the stop; the bad run ends at a header, so its zeros are not written.
     const std::uint64_t reached = Scanner.CurrentSector.load();
-    EXPECT_LT(reached, Sectors);
+    ASSERT_EQ(reached, 2 * (StopAt - 1) + (FailedBlockEnd - FailedBlockFirst) + 1);
     std::uint64_t begun = 0;
     for (std::uint64_t s = 0; s < reached; s += 2) begun += s < FailedBlockFirst || s >= FailedBlockEnd;
     const auto files = Recovered();
@@ -87,10 +95,8 @@ TEST_F(WindowSteeredScanTest, StormsOfPauseAndContinueThenStopWhilePausedLoseNot
     EXPECT_EQ(Os.Messages.size(), std::min(reached, FailedBlockEnd) - std::min(reached, FailedBlockFirst));
     EXPECT_TRUE(Os.OpenFiles.empty());
     EXPECT_EQ(Os.OpenedAddresses.size(), 1u);
-    // At most the pass in hand when the stop came may have counted after the zeroing.
-    std::uint64_t counted = 0;
-    for (const auto& count : Scanner.TypeCounts) counted += count.load();
-    EXPECT_LE(counted, 1u);
+    // The header of the pass in hand was counted before the zeroing.
+    for (const auto& count : Scanner.TypeCounts) EXPECT_EQ(count.load(), 0u);
 }
 
 }  // namespace
