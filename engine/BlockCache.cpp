@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::align_val_t PageAlignment{4096};
 constexpr std::uint64_t BlockSectors = CBlockCache::BlockBytes / CBlockCache::SectorBytes;
+// Sectors classified between two looks at whether the scanning thread wants the block.
+constexpr std::uint64_t ClassifyStep = 64;
 
 bool IsUsableUnit(std::uint32_t bytes)
 {
@@ -34,6 +36,24 @@ CBlockCache::BlockBuffer CBlockCache::NewBuffer()
     BlockBuffer buffer(static_cast<std::uint8_t*>(::operator new(BlockBytes + SlackBytes, PageAlignment)));
     std::memset(buffer.get(), 0, BlockBytes + SlackBytes);
     return buffer;
+}
+
+void CBlockCache::ClassifyWith(const CSectorFilter* filter, MatchLevel level)
+{
+    ClassFilter = filter;
+    ClassLevel = level;
+    Classified = false;
+    if (filter && !Classes) {
+        Classes = std::make_unique<SectorClass[]>(BlockSectors);
+        SpareClasses = std::make_unique<SectorClass[]>(BlockSectors);
+    }
+}
+
+void CBlockCache::Classify(const std::uint8_t* sectors, std::uint64_t first, std::uint64_t end,
+                           SectorClass* classes) const
+{
+    ClassifySectors(*ClassFilter, ClassLevel, sectors + first * SectorBytes,
+                    static_cast<std::size_t>(end - first), classes + first);
 }
 
 void CBlockCache::StartReadingAhead()
@@ -65,22 +85,38 @@ void CBlockCache::ReadAhead()
         if (Quit) return;
         const AheadRead asked = Ahead;
         hold.unlock();
-        const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(),
-                                           static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes));
+        const auto size = static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes);
+        const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(), size);
+        // Sectors are classified here until the scanning thread wants the block; it
+        // classifies the rest, so that whichever thread has time does the work.
+        std::uint64_t classified = 0;
+        if (Keep(got, size, Spare.get()) && ClassFilter) {
+            const std::uint64_t count = asked.End - asked.First;
+            while (classified < count && !Wanted.load(std::memory_order_relaxed)) {
+                const std::uint64_t end = std::min(count, classified + ClassifyStep);
+                Classify(Spare.get(), classified, end, SpareClasses.get());
+                classified = end;
+            }
+        }
         hold.lock();
         Ahead.Got = got;
+        Ahead.ClassifiedEnd = classified;
         Ahead.Done = true;
         Changed.notify_all();
     }
 }
 
-bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got)
+bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got,
+                            std::uint64_t& classified)
 {
     std::unique_lock<std::mutex> hold(Lock);
     if (!Ahead.Asked) return false;
+    Wanted.store(true, std::memory_order_relaxed);
     Changed.wait(hold, [this] { return Ahead.Done; });
+    Wanted.store(false, std::memory_order_relaxed);
     const bool wanted = Ahead.First == first && Ahead.End == end;
     got = Ahead.Got;
+    classified = Ahead.ClassifiedEnd;
     Ahead = {};
     return wanted;
 }
@@ -109,6 +145,7 @@ void CBlockCache::Forget()
 {
     First = End = 0;
     BlockFailed = false;
+    Classified = false;
     UnitFirst = UINT64_MAX;
 }
 
@@ -145,13 +182,18 @@ void CBlockCache::LoadBlock(std::uint64_t sector, std::uint64_t endSector)
     UnitFirst = UINT64_MAX;
     const auto size = static_cast<std::uint32_t>((End - First) * SectorBytes);
     std::int64_t got = 0;
+    std::uint64_t classified = 0;
     // A read ahead of another block is waited for and dropped: reads never overlap.
-    if (TakeAhead(First, End, got)) {
+    if (TakeAhead(First, End, got, classified)) {
         std::swap(Buffer, Spare);
-        BlockFailed = !Keep(got, size, Buffer.get());
+        std::swap(Classes, SpareClasses);
+        BlockFailed = got < 0;  // the reading thread has filled in a short read's end
     } else {
+        classified = 0;
         BlockFailed = !ReadInto(First * SectorBytes, size, Buffer.get());
     }
+    Classified = ClassFilter && !BlockFailed;
+    if (Classified) Classify(Buffer.get(), classified, End - First, Classes.get());
     // After a failure the next reads are this block's device sectors, one by one.
     if (!BlockFailed) AskAhead(endSector);
 }

@@ -11,6 +11,9 @@
 
 namespace reclaima {
 
+// The engine's sector: the unit of the scan, whatever the device's own sector size.
+constexpr std::int32_t SectorSize = 512;
+
 // How the filter runs, from none at all to the widest instructions; the processor's best
 // is chosen at run time, and tests and the benchmark may ask for a lower one.
 enum class MatchLevel { Exact, Sse2, Ssse3, Avx2 };
@@ -23,6 +26,14 @@ const char* MatchLevelName(MatchLevel level);
 
 // Whether all 512 bytes at `sector` are zero, tested a word at a time.
 bool IsAllZero(const std::uint8_t* sector);
+
+// What a sector was found to be before the scan reaches it; Unclassified when nobody looked.
+enum class SectorClass : std::uint8_t { Unclassified, Blank, PlainData, MayHoldPattern };
+
+class CSectorFilter;
+// Classes of `count` sectors in a row, from the blank test and `filter`.
+void ClassifySectors(const CSectorFilter& filter, MatchLevel level, const std::uint8_t* sectors,
+                     std::size_t count, SectorClass* classes);
 
 class CSectorFilter {
 public:

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,6 @@
 #include "Signatures.h"
 
 namespace reclaima {
-
-constexpr std::int32_t SectorSize = 512;
 
 // Fast: the volume read in large blocks, sectors ruled out by a quick filter before the
 // exact searches, output written in large pieces. Plain: one 512-byte read per sector, the
@@ -123,6 +122,8 @@ private:
     CBlockCache Cache;
     // Filters[t + 1]: every header and the footer of type t (none for t = -1).
     std::vector<CSectorFilter> Filters;
+    // Every header and every footer: what the block cache classifies sectors with.
+    std::optional<CSectorFilter> AnyPattern;
     MatchLevel ScanLevel = MatchLevel::Exact;
 };
 
