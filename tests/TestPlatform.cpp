@@ -6,6 +6,8 @@
 
 namespace reclaima::test {
 
+thread_local std::wstring CTestPlatform::ErrorText;
+
 HVolume CTestPlatform::OpenVolume(const std::wstring& partition)
 {
     if (!Volumes.count(partition)) {

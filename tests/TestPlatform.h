@@ -74,7 +74,9 @@ public:
     std::deque<LocalTime> Clock;  // each GetLocalTime takes the next; the last one repeats
     std::vector<Message> Messages;
     std::vector<std::wstring> OpenedAddresses;
-    std::wstring ErrorText;  // what LastErrorText returns after a failure
+    // What LastErrorText returns after a failure; one per thread, like errno and
+    // GetLastError, so that a failed read ahead cannot change the text of a failed create.
+    static thread_local std::wstring ErrorText;
 
     static constexpr wchar_t Separator = L'\\';
     static constexpr const wchar_t* ReadErrorText = L"设备未就绪。";
