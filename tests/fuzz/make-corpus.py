@@ -76,6 +76,10 @@ CASES = {
                                  data(stamps=[(RAR, 30)]), flags=LARGE_SECTORS),
     "plain-path": case(data(stamps=[(GIF, 0)]), data(unreadable=True), data(2), data(stamps=[(RAR, 100)]),
                        data(unreadable=True), data(), flags=PLAIN, room=20),
+    # The read ahead fails on the bad sectors of the next block while a create fails here.
+    "create-fails-as-the-read-ahead-fails":
+        case(data(stamps=[(GIF, 0)]), data(300), data(300), data(300), data(300), data(300), data(300),
+             data(37, unreadable=True), flags=SECOND_SCAN, no_folder=1 << GIF),
     "part-of-the-disk": case(data(stamps=[(GIF, 0)]), data(stamps=[(RAR, 0)]), data(2), data(), first=1, cut=2),
     "empty-range": case(data(stamps=[(GIF, 0)]), flags=EMPTY_RANGE),
     "first-beyond-the-end": case(data(stamps=[(GIF, 0)]), data(), first=3, cut=1),
