@@ -172,30 +172,27 @@ Outcome Carve(const Disk& disk, const Conditions& c)
         for (const Piece& piece : PiecesOf(facts, c, start, stop)) {
             const std::uint64_t gap = piece.From - written;
             const std::uint64_t size = piece.To - piece.From;
-            if (used + gap + size > c.FreeBytes) {
-                const std::uint64_t room = c.FreeBytes - used;
-                if (gap < room) {
-                    file.Bytes.insert(file.Bytes.end(), static_cast<std::size_t>(gap), 0);
-                    const auto from = disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.From);
-                    file.Bytes.insert(file.Bytes.end(), from, from + static_cast<std::ptrdiff_t>(room - gap));
-                    used = c.FreeBytes;
-                }
+            const std::uint64_t room = c.FreeBytes - used;
+            const bool fits = gap + size <= room;
+            if (fits || gap < room) {  // a write that does not fit puts in what fits
+                const std::uint64_t taken = fits ? size : room - gap;
+                const auto from = disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.From);
+                file.Bytes.insert(file.Bytes.end(), static_cast<std::size_t>(gap), 0);
+                file.Bytes.insert(file.Bytes.end(), from, from + static_cast<std::ptrdiff_t>(taken));
+                used += gap + taken;
+            }
+            if (!fits) {
                 events.emplace_back(piece.Sector, order++, Message::WriteFailed);
                 failed = true;
                 break;
             }
-            used += gap + size;
-            file.Bytes.insert(file.Bytes.end(), static_cast<std::size_t>(gap), 0);
-            file.Bytes.insert(file.Bytes.end(), disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.From),
-                              disk.Bytes.begin() + static_cast<std::ptrdiff_t>(piece.To));
             written = piece.To;
         }
         if (!failed && c.ClosesFail) events.emplace_back(closedIn, order++, Message::CloseFailed);
         outcome.Files.push_back(std::move(file));
     }
 
-    std::sort(events.begin(), events.end(),
-              [](const auto& a, const auto& b) { return std::tie(std::get<0>(a), std::get<1>(a)) < std::tie(std::get<0>(b), std::get<1>(b)); });
+    std::sort(events.begin(), events.end());  // no two events share a sector and an order
     bool outputFailureShown = false;  // one box per scan for every kind of output failure
     for (const auto& [sector, rank, message] : events) {
         if (message != Message::Unreadable) {

@@ -257,10 +257,9 @@ public:
                 Problem() << scan << ": file " << i << " is " << Narrow(path) << ", not a " << Narrow(extension) << " file";
             const std::vector<std::uint8_t>& got = Os.Files.at(path);
             if (got != file.Bytes) {
-                const auto [a, b] = std::mismatch(got.begin(), got.end(), file.Bytes.begin(), file.Bytes.end());
+                const auto differs = std::mismatch(got.begin(), got.end(), file.Bytes.begin(), file.Bytes.end()).first;
                 Problem() << scan << ": " << Narrow(path) << " holds " << got.size() << " bytes, the model "
-                          << file.Bytes.size() << "; first difference at " << (a - got.begin());
-                (void)b;
+                          << file.Bytes.size() << "; first difference at " << (differs - got.begin());
             }
         }
     }
