@@ -304,12 +304,9 @@ private:
     std::ostringstream Findings;
 };
 
-}  // namespace
-
-std::string CheckScan(const std::uint8_t* data, std::size_t size)
+// The test platform holding the case's disk and faults; the model's disk follows the device.
+void Prepare(CTestPlatform& os, Case& c)
 {
-    Case c = Decode(data, size);
-    CTestPlatform os;
     os.Folders = {L"D:", L"D:\\out"};
     os.Clock = c.Clock;
     os.Volumes[Partition].Bytes = c.Disk.Bytes;
@@ -328,6 +325,35 @@ std::string CheckScan(const std::uint8_t* data, std::size_t size)
     os.FailingNewFiles = c.Conditions.FailingBegins;
     os.FreeBytes = c.Conditions.FreeBytes;
     os.FailCloses = c.Conditions.ClosesFail;
+}
+
+// Into the same folder again: the first scan's files stay, the second's land beside them.
+void CheckSecondScan(CTestPlatform& os, CSectorScanner& scanner, const Case& c, model::Conditions conditions,
+                     const model::Outcome& first, bool plain, Comparison& compare)
+{
+    const std::map<std::wstring, std::vector<std::uint8_t>> firstFiles = os.Files;
+    const std::size_t firstPaths = os.CreatedPaths.size();
+    const std::size_t firstMessages = os.Messages.size();
+    os.FailingNewFiles.clear();
+    conditions.FailingBegins.clear();
+    scanner.Scan({c.First, c.End, SaveFolder});
+    const model::Outcome again = model::Carve(c.Disk, conditions);
+    for (const auto& [path, bytes] : firstFiles)
+        if (os.Files.at(path) != bytes) compare.Problem() << "the second scan changed " << Narrow(path);
+    compare.Files(again, firstPaths, "second scan");
+    std::array<std::uint32_t, model::TypeCount> total{};
+    for (std::size_t t = 0; t < TypeCount; ++t) total[t] = first.Counts[t] + again.Counts[t];
+    compare.Counts(total, scanner);
+    compare.Messages(again.Messages, firstMessages, plain, "second scan");
+}
+
+}  // namespace
+
+std::string CheckScan(const std::uint8_t* data, std::size_t size)
+{
+    Case c = Decode(data, size);
+    CTestPlatform os;
+    Prepare(os, c);
 
     CSectorScanner scanner(os);
     scanner.BlankSectorLimit = c.Conditions.BlankLimit;
@@ -374,23 +400,8 @@ std::string CheckScan(const std::uint8_t* data, std::size_t size)
     if (!os.OpenFiles.empty()) compare.Problem() << os.OpenFiles.size() << " files left open";
     if (os.OpenedAddresses.size() != 1) compare.Problem() << "the home page opened " << os.OpenedAddresses.size() << " times";
 
-    // Into the same folder again: the first scan's files stay, the second's land beside them.
-    if ((c.Flags & SecondScan) && !stopped && !(c.Flags & PauseAtEvent) && c.Conditions.FreeBytes == UINT64_MAX) {
-        const std::map<std::wstring, std::vector<std::uint8_t>> firstFiles = os.Files;
-        const std::size_t firstPaths = os.CreatedPaths.size();
-        const std::size_t firstMessages = os.Messages.size();
-        os.FailingNewFiles.clear();
-        conditions.FailingBegins.clear();
-        scanner.Scan({c.First, c.End, SaveFolder});
-        const model::Outcome again = model::Carve(c.Disk, conditions);
-        for (const auto& [path, bytes] : firstFiles)
-            if (os.Files.at(path) != bytes) compare.Problem() << "the second scan changed " << Narrow(path);
-        compare.Files(again, firstPaths, "second scan");
-        std::array<std::uint32_t, model::TypeCount> total{};
-        for (std::size_t t = 0; t < TypeCount; ++t) total[t] = expected.Counts[t] + again.Counts[t];
-        compare.Counts(total, scanner);
-        compare.Messages(again.Messages, firstMessages, plain, "second scan");
-    }
+    if ((c.Flags & SecondScan) && !stopped && !(c.Flags & PauseAtEvent) && c.Conditions.FreeBytes == UINT64_MAX)
+        CheckSecondScan(os, scanner, c, conditions, expected, plain, compare);
     if (os.Files.size() != os.CreatedPaths.size()) compare.Problem() << "a file was created twice under one name";
     return compare.Result();
 }
