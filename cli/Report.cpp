@@ -60,9 +60,11 @@ std::string ProgressLine(const ScanSnapshot& scan)
     const auto done = static_cast<double>(scan.DoneBytes);
     const double share = scan.TotalBytes == 0 ? 1.0 : done / static_cast<double>(scan.TotalBytes);
     const double speed = scan.Seconds > 0 ? done / MiB / scan.Seconds : 0;
+    const bool known = scan.DoneBytes > 0 && scan.Seconds > 0;
+    const double left = known ? scan.Seconds * static_cast<double>(scan.TotalBytes - scan.DoneBytes) / done : 0;
     return Format("%5.1f%%", share * 100) + "  " + HumanBytes(scan.DoneBytes) + " / " +
            HumanBytes(scan.TotalBytes) + "  " + Format("%.1f MiB/s", speed) + "  " +
-           CountsText(scan.Counts);
+           (known ? DurationText(left) : "--") + " left  " + CountsText(scan.Counts);
 }
 
 }  // namespace reclaima::cli

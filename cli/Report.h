@@ -27,7 +27,8 @@ struct ScanSnapshot {
     TypeTally Counts{};
 };
 
-// "37.5%  18.0 MiB / 48.0 MiB  92.1 MiB/s  JPG:1, ..."
+// "37.5%  18.0 MiB / 48.0 MiB  92.1 MiB/s  3.3 s left  JPG:1, ...": the time left at the
+// speed so far, "-- left" before there is one.
 std::string ProgressLine(const ScanSnapshot& scan);
 
 }  // namespace reclaima::cli

@@ -36,6 +36,24 @@ CBlockCache::BlockBuffer CBlockCache::NewBuffer()
     return buffer;
 }
 
+void CBlockCache::ClassifyWith(const CSectorFilter* filter, MatchLevel level)
+{
+    ClassFilter = filter;
+    ClassLevel = level;
+    Classified = false;
+    if (filter && !Classes) {
+        Classes = std::make_unique<SectorClass[]>(BlockSectors);
+        SpareClasses = std::make_unique<SectorClass[]>(BlockSectors);
+    }
+}
+
+void CBlockCache::Classify(const std::uint8_t* sectors, std::uint64_t first, std::uint64_t end,
+                           SectorClass* classes) const
+{
+    ClassifySectors(*ClassFilter, ClassLevel, sectors + first * SectorBytes,
+                    static_cast<std::size_t>(end - first), classes + first);
+}
+
 void CBlockCache::StartReadingAhead()
 {
     if (Reader.joinable()) return;
@@ -65,22 +83,31 @@ void CBlockCache::ReadAhead()
         if (Quit) return;
         const AheadRead asked = Ahead;
         hold.unlock();
-        const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(),
-                                           static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes));
+        const auto size = static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes);
+        const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(), size);
+        // The first half of the block is classified here, the rest by the scanning thread.
+        std::uint64_t classified = 0;
+        if (Keep(got, size, Spare.get()) && ClassFilter) {
+            classified = (asked.End - asked.First) / 2;
+            Classify(Spare.get(), 0, classified, SpareClasses.get());
+        }
         hold.lock();
         Ahead.Got = got;
+        Ahead.ClassifiedEnd = classified;
         Ahead.Done = true;
         Changed.notify_all();
     }
 }
 
-bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got)
+bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got,
+                            std::uint64_t& classified)
 {
     std::unique_lock<std::mutex> hold(Lock);
     if (!Ahead.Asked) return false;
     Changed.wait(hold, [this] { return Ahead.Done; });
     const bool wanted = Ahead.First == first && Ahead.End == end;
     got = Ahead.Got;
+    classified = Ahead.ClassifiedEnd;
     Ahead = {};
     return wanted;
 }
@@ -109,6 +136,7 @@ void CBlockCache::Forget()
 {
     First = End = 0;
     BlockFailed = false;
+    Classified = false;
     UnitFirst = UINT64_MAX;
 }
 
@@ -145,13 +173,18 @@ void CBlockCache::LoadBlock(std::uint64_t sector, std::uint64_t endSector)
     UnitFirst = UINT64_MAX;
     const auto size = static_cast<std::uint32_t>((End - First) * SectorBytes);
     std::int64_t got = 0;
+    std::uint64_t classified = 0;
     // A read ahead of another block is waited for and dropped: reads never overlap.
-    if (TakeAhead(First, End, got)) {
+    if (TakeAhead(First, End, got, classified)) {
         std::swap(Buffer, Spare);
-        BlockFailed = !Keep(got, size, Buffer.get());
+        std::swap(Classes, SpareClasses);
+        BlockFailed = got < 0;  // the reading thread has filled in a short read's end
     } else {
+        classified = 0;
         BlockFailed = !ReadInto(First * SectorBytes, size, Buffer.get());
     }
+    Classified = ClassFilter && !BlockFailed;
+    if (Classified) Classify(Buffer.get(), classified, End - First, Classes.get());
     // After a failure the next reads are this block's device sectors, one by one.
     if (!BlockFailed) AskAhead(endSector);
 }

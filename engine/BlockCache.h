@@ -1,6 +1,7 @@
 // Large reads in front of a raw volume: sectors are served from one block of 1 MiB read
 // at a time, so a scan costs one system call per block instead of one per sector. During a
-// scan a second thread reads the next block while the sectors of this one are examined.
+// scan a second thread reads the next block while the sectors of this one are examined, and
+// the two threads share classifying the block's sectors before the scan reaches them.
 #pragma once
 
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "Platform.h"
+#include "SectorFilter.h"
 
 namespace reclaima {
 
@@ -36,6 +38,8 @@ public:
     // the platform sees one at a time, the read ahead or one of the scanning thread.
     void StartReadingAhead();
     void StopReadingAhead();
+    // Blocks read from now on are classified with `filter` (none: not classified).
+    void ClassifyWith(const CSectorFilter* filter, MatchLevel level);
 
     // The 512 bytes of `sector`, read with the block that holds it; null when the device
     // sector it lies in cannot be read (ErrorText says why). Blocks stop at `endSector`,
@@ -47,6 +51,11 @@ public:
             return Buffer.get() + (sector - First) * SectorBytes;
         return SectorOutsideTheBlock(sector, endSector);
     }
+    // The class of a sector that Sector has just served.
+    SectorClass ClassOf(std::uint64_t sector) const
+    {
+        return Classified ? Classes[sector - First] : SectorClass::Unclassified;
+    }
     const std::wstring& ErrorText() const { return Error; }
     std::uint32_t UnitBytes() const { return Unit; }
 
@@ -56,11 +65,13 @@ private:
     };
 
     using BlockBuffer = std::unique_ptr<std::uint8_t[], AlignedFree>;
+    using ClassBuffer = std::unique_ptr<SectorClass[]>;
     // A block asked of the reading thread: its sectors [First, End) and the count read.
     struct AheadRead {
         std::uint64_t First = 0;
         std::uint64_t End = 0;
         std::int64_t Got = 0;
+        std::uint64_t ClassifiedEnd = 0;  // sectors [First, ClassifiedEnd) are classified
         bool Asked = false;
         bool Done = false;
     };
@@ -71,8 +82,10 @@ private:
     bool ReadInto(std::uint64_t offset, std::uint32_t size, std::uint8_t* into);
     void LoadBlock(std::uint64_t sector, std::uint64_t endSector);
     void AskAhead(std::uint64_t endSector);
-    // Waits for the read ahead; true when it read [first, end).
-    bool TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got);
+    void Classify(const std::uint8_t* sectors, std::uint64_t first, std::uint64_t end, SectorClass* classes) const;
+    // Waits for the read ahead; true when it read [first, end), with how many of its sectors
+    // it classified.
+    bool TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got, std::uint64_t& classified);
     void ReadAhead();
     const std::uint8_t* FromFailedBlock(std::uint64_t sector);
 
@@ -81,6 +94,11 @@ private:
     std::uint32_t Unit = SectorBytes;
     BlockBuffer Buffer;  // page-aligned: a cheaper kernel copy
     BlockBuffer Spare;   // the read ahead's
+    ClassBuffer Classes;  // of the block's sectors, when Classified
+    ClassBuffer SpareClasses;
+    bool Classified = false;
+    const CSectorFilter* ClassFilter = nullptr;
+    MatchLevel ClassLevel = MatchLevel::Exact;
     std::uint64_t First = 0;  // the block's sectors are [First, End)
     std::uint64_t End = 0;
     bool BlockFailed = false;

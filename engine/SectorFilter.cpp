@@ -249,6 +249,17 @@ CSectorFilter::CSectorFilter(const std::vector<const Bytes*>& patterns)
     }
 }
 
+void ClassifySectors(const CSectorFilter& filter, MatchLevel level, const std::uint8_t* sectors,
+                     std::size_t count, SectorClass* classes)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* sector = sectors + i * SectorBytes;
+        classes[i] = IsAllZero(sector)               ? SectorClass::Blank
+                     : filter.MayHold(sector, level) ? SectorClass::MayHoldPattern
+                                                     : SectorClass::PlainData;
+    }
+}
+
 bool CSectorFilter::MayHold(const std::uint8_t* sector, MatchLevel level) const
 {
     switch (level) {

@@ -24,6 +24,14 @@ const char* MatchLevelName(MatchLevel level);
 // Whether all 512 bytes at `sector` are zero, tested a word at a time.
 bool IsAllZero(const std::uint8_t* sector);
 
+// What a sector was found to be before the scan reaches it; Unclassified when nobody looked.
+enum class SectorClass : std::uint8_t { Unclassified, Blank, PlainData, MayHoldPattern };
+
+class CSectorFilter;
+// Classes of `count` sectors in a row, from the blank test and `filter`.
+void ClassifySectors(const CSectorFilter& filter, MatchLevel level, const std::uint8_t* sectors,
+                     std::size_t count, SectorClass* classes);
+
 class CSectorFilter {
 public:
     // The filter for these patterns (each at least one byte).

@@ -173,6 +173,9 @@ void CSectorScanner::PrepareFilters()
         Filters.emplace_back(patterns);
         if (!entry.Footer.empty()) patterns.pop_back();
     }
+    for (const SignatureEntry& entry : Signatures)
+        if (!entry.Footer.empty()) patterns.push_back(&entry.Footer);
+    AnyPattern.emplace(patterns);
 }
 
 bool CSectorScanner::NeedsSearch(const std::uint8_t* sector) const
@@ -202,13 +205,23 @@ void CSectorScanner::Scan(ScanRequest request)
     EndSector = request.EndSector;
     Cache.Forget();
     PrepareFilters();
+    // Both processors take part: one reads the next block and classifies half of it, the
+    // other classifies the rest and runs the loop.
     struct ReadingAhead {
-        explicit ReadingAhead(CBlockCache& cache) : Cache(cache) { Cache.StartReadingAhead(); }
-        ~ReadingAhead() { Cache.StopReadingAhead(); }
+        ReadingAhead(CBlockCache& cache, const CSectorFilter& filter, MatchLevel level) : Cache(cache)
+        {
+            Cache.ClassifyWith(&filter, level);
+            Cache.StartReadingAhead();
+        }
+        ~ReadingAhead()
+        {
+            Cache.StopReadingAhead();
+            Cache.ClassifyWith(nullptr, MatchLevel::Exact);
+        }
         CBlockCache& Cache;
     };
     std::optional<ReadingAhead> readingAhead;
-    if (Method == ScanMethod::Fast) readingAhead.emplace(Cache);
+    if (Method == ScanMethod::Fast) readingAhead.emplace(Cache, *AnyPattern, ScanLevel);
 
     for (;;) {
         const std::uint64_t sector = CurrentSector.load(Relaxed);
@@ -233,7 +246,11 @@ void CSectorScanner::Scan(ScanRequest request)
         HeaderOffset = -1;
         FooterOffset = -1;
 
-        if (Method == ScanMethod::Plain ? IsBlankSector() : IsAllZero(data)) {
+        const SectorClass known = Method == ScanMethod::Fast ? Cache.ClassOf(sector) : SectorClass::Unclassified;
+        const bool blank = known == SectorClass::Unclassified
+                               ? (Method == ScanMethod::Plain ? IsBlankSector() : IsAllZero(data))
+                               : known == SectorClass::Blank;
+        if (blank) {
             ++blankRun;
             if (blankRun < BlankSectorLimit) {
                 CurrentSector.store(sector + 1, Relaxed);
@@ -253,7 +270,7 @@ void CSectorScanner::Scan(ScanRequest request)
         blankRun = 0;
         // A sector the filter rules out holds no header and no footer of CurrentType: the
         // searches would return -1 and leave FooterLength at that type's footer length.
-        const bool search = NeedsSearch(data);
+        const bool search = known != SectorClass::PlainData && NeedsSearch(data);
         if (search && data != SectorBuffer.data()) std::memcpy(SectorBuffer.data(), data, SectorSize);
         HeaderOffset = search ? FindHeader() : -1;
         if (HeaderOffset != -1) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,8 @@ private:
     CBlockCache Cache;
     // Filters[t + 1]: every header and the footer of type t (none for t = -1).
     std::vector<CSectorFilter> Filters;
+    // Every header and every footer: what the block cache classifies sectors with.
+    std::optional<CSectorFilter> AnyPattern;
     MatchLevel ScanLevel = MatchLevel::Exact;
 };
 

@@ -60,8 +60,33 @@ TEST(ProgressLine, HoldsShareBytesSpeedAndCounts)
     scan.TotalBytes = 48ull << 20;
     scan.Seconds = 2;
     scan.Counts = {1, 0, 0, 0, 0, 0, 0, 0, 2};
-    EXPECT_EQ(ProgressLine(scan), " 37.5%  18.0 MiB / 48.0 MiB  9.0 MiB/s  "
+    EXPECT_EQ(ProgressLine(scan), " 37.5%  18.0 MiB / 48.0 MiB  9.0 MiB/s  3.3 s left  "
                                   "JPG:1, PNG:0, GIF:0, RTF:0, RAR:0, ZIP:0, 7Z:0, RMVB:0, FLV:2");
+}
+
+// The time left at the speed so far; none to tell before anything is read.
+TEST(ProgressLine, ShowsTheTimeLeftAtTheSpeedSoFar)
+{
+    const struct {
+        std::uint64_t Done;
+        double Seconds;
+        const char* Left;
+    } cases[] = {
+        {0, 0, "-- left"},
+        {0, 5, "-- left"},
+        {1ull << 30, 0, "-- left"},
+        {1ull << 30, 10, "30.0 s left"},
+        {1ull << 20, 10, "11 h 22 min 30 s left"},
+        {4ull << 30, 10, "0.0 s left"},
+    };
+    for (const auto& c : cases) {
+        ScanSnapshot scan;
+        scan.DoneBytes = c.Done;
+        scan.TotalBytes = 4ull << 30;
+        scan.Seconds = c.Seconds;
+        EXPECT_NE(ProgressLine(scan).find(std::string("  ") + c.Left + "  "), std::string::npos)
+            << ProgressLine(scan);
+    }
 }
 
 TEST(ProgressLine, AnEmptySourceIsDoneAtOnce)

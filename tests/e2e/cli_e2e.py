@@ -305,7 +305,7 @@ class ProgressTests(unittest.TestCase):
         lines = [part[:-len("\x1b[K")] for part in drawn.split("\r") if part.endswith("\x1b[K")]
         shown = [line for line in lines if line]
         self.assertGreaterEqual(len(shown), 2, repr(drawn))
-        pattern = (r"^ *\d+\.\d%  \d+(\.\d)? (B|KiB) / 200\.0 KiB  \d+\.\d MiB/s  " +
+        pattern = (r"^ *\d+\.\d%  \d+(\.\d)? (B|KiB) / 200\.0 KiB  \d+\.\d MiB/s  (--|\d.*s) left  " +
                    ", ".join(label + r":\d+" for label in LABELS) + "$")
         for line in shown:
             self.assertRegex(line, pattern)
