@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::align_val_t PageAlignment{4096};
 constexpr std::uint64_t BlockSectors = CBlockCache::BlockBytes / CBlockCache::SectorBytes;
+// Sectors classified between two looks at whether the scanning thread wants the block.
+constexpr std::uint64_t ClassifyStep = 64;
 
 bool IsUsableUnit(std::uint32_t bytes)
 {
@@ -85,11 +87,16 @@ void CBlockCache::ReadAhead()
         hold.unlock();
         const auto size = static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes);
         const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(), size);
-        // The first half of the block is classified here, the rest by the scanning thread.
+        // Sectors are classified here until the scanning thread wants the block; it
+        // classifies the rest, so that whichever thread has time does the work.
         std::uint64_t classified = 0;
         if (Keep(got, size, Spare.get()) && ClassFilter) {
-            classified = (asked.End - asked.First) / 2;
-            Classify(Spare.get(), 0, classified, SpareClasses.get());
+            const std::uint64_t count = asked.End - asked.First;
+            while (classified < count && !Wanted.load(std::memory_order_relaxed)) {
+                const std::uint64_t end = std::min(count, classified + ClassifyStep);
+                Classify(Spare.get(), classified, end, SpareClasses.get());
+                classified = end;
+            }
         }
         hold.lock();
         Ahead.Got = got;
@@ -104,7 +111,9 @@ bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t
 {
     std::unique_lock<std::mutex> hold(Lock);
     if (!Ahead.Asked) return false;
+    Wanted.store(true, std::memory_order_relaxed);
     Changed.wait(hold, [this] { return Ahead.Done; });
+    Wanted.store(false, std::memory_order_relaxed);
     const bool wanted = Ahead.First == first && Ahead.End == end;
     got = Ahead.Got;
     classified = Ahead.ClassifiedEnd;

@@ -4,6 +4,7 @@
 // the two threads share classifying the block's sectors before the scan reaches them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -111,6 +112,7 @@ private:
     std::mutex Lock;
     std::condition_variable Changed;
     AheadRead Ahead;  // guarded by Lock
+    std::atomic<bool> Wanted{false};  // the scanning thread waits for the read ahead
     bool Quit = false;
 };
 
