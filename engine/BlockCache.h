@@ -19,7 +19,7 @@ namespace reclaima {
 
 class CBlockCache {
 public:
-    static constexpr std::uint32_t SectorBytes = 512;
+    static constexpr std::uint32_t SectorBytes = SectorSize;
     static constexpr std::uint32_t BlockBytes = 1u << 20;
     // The largest device sector taken as given; beyond it a device is read as 512-byte sectors.
     static constexpr std::uint32_t LargestUnitBytes = 64u << 10;
@@ -58,7 +58,6 @@ public:
         return Classified ? Classes[sector - First] : SectorClass::Unclassified;
     }
     const std::wstring& ErrorText() const { return Error; }
-    std::uint32_t UnitBytes() const { return Unit; }
 
 private:
     struct AlignedFree {

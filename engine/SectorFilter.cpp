@@ -16,7 +16,6 @@ namespace reclaima {
 
 namespace {
 
-constexpr int SectorBytes = 512;
 constexpr std::uint16_t AllNibbles = 0xFFFF;
 
 int Bits(std::uint16_t set)
@@ -69,7 +68,7 @@ __attribute__((target("sse2"))) bool MayHoldSse2(const std::uint8_t* sector,
                                                  const CSectorFilter::Pair* pairs, std::size_t count)
 {
     __m128i any = _mm_setzero_si128();
-    for (int i = 0; i < SectorBytes; i += 16) {
+    for (int i = 0; i < SectorSize; i += 16) {
         const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i));
         const __m128i odd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sector + i + 1));
         for (std::size_t p = 0; p < count; ++p) {
@@ -101,7 +100,7 @@ __attribute__((target("ssse3"))) bool MayHoldSsse3(const std::uint8_t* sector,
     const __m128i low1 = Load16(t.Low[1].data()), high1 = Load16(t.High[1].data());
     const __m128i low2 = Load16(t.Low[2].data()), high2 = Load16(t.High[2].data());
     __m128i any = _mm_setzero_si128();
-    for (int i = 0; i < SectorBytes; i += 16) {
+    for (int i = 0; i < SectorSize; i += 16) {
         const std::uint8_t* at = sector + i;
         const __m128i m = _mm_and_si128(
             _mm_and_si128(BucketsAt(Load16(at), low0, high0), BucketsAt(Load16(at + 1), low1, high1)),
@@ -140,7 +139,7 @@ __attribute__((target("avx2"))) bool MayHoldAvx2(const std::uint8_t* sector,
     const __m256i low1 = Table32(t.Low[1]), high1 = Table32(t.High[1]);
     const __m256i low2 = Table32(t.Low[2]), high2 = Table32(t.High[2]);
     __m256i any = _mm256_setzero_si256();
-    for (int i = 0; i < SectorBytes; i += 32) {
+    for (int i = 0; i < SectorSize; i += 32) {
         const std::uint8_t* at = sector + i;
         const __m256i m = _mm256_and_si256(
             _mm256_and_si256(BucketsAt(Load32(at), low0, high0), BucketsAt(Load32(at + 1), low1, high1)),
@@ -201,7 +200,7 @@ const char* MatchLevelName(MatchLevel level)
 
 bool IsAllZero(const std::uint8_t* sector)
 {
-    for (int i = 0; i < SectorBytes; i += 64) {
+    for (int i = 0; i < SectorSize; i += 64) {
         std::uint64_t words[8];
         std::memcpy(words, sector + i, sizeof words);
         std::uint64_t any = 0;
@@ -253,7 +252,7 @@ void ClassifySectors(const CSectorFilter& filter, MatchLevel level, const std::u
                      std::size_t count, SectorClass* classes)
 {
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* sector = sectors + i * SectorBytes;
+        const std::uint8_t* sector = sectors + i * SectorSize;
         classes[i] = IsAllZero(sector)               ? SectorClass::Blank
                      : filter.MayHold(sector, level) ? SectorClass::MayHoldPattern
                                                      : SectorClass::PlainData;

@@ -11,6 +11,9 @@
 
 namespace reclaima {
 
+// The engine's sector: the unit of the scan, whatever the device's own sector size.
+constexpr std::int32_t SectorSize = 512;
+
 // How the filter runs, from none at all to the widest instructions; the processor's best
 // is chosen at run time, and tests and the benchmark may ask for a lower one.
 enum class MatchLevel { Exact, Sse2, Ssse3, Avx2 };

@@ -205,8 +205,8 @@ void CSectorScanner::Scan(ScanRequest request)
     EndSector = request.EndSector;
     Cache.Forget();
     PrepareFilters();
-    // Both processors take part: one reads the next block and classifies half of it, the
-    // other classifies the rest and runs the loop.
+    // Both processors take part: one reads the next block and classifies its sectors while
+    // the other runs the loop over this block, then classifies what is left of the next.
     struct ReadingAhead {
         ReadingAhead(CBlockCache& cache, const CSectorFilter& filter, MatchLevel level) : Cache(cache)
         {

@@ -17,8 +17,6 @@
 
 namespace reclaima {
 
-constexpr std::int32_t SectorSize = 512;
-
 // Fast: the volume read in large blocks, sectors ruled out by a quick filter before the
 // exact searches, output written in large pieces. Plain: one 512-byte read per sector, the
 // exact searches on every sector and one write per piece; the reference the fast path is

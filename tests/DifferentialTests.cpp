@@ -36,7 +36,8 @@ std::vector<Bytes> AllPatterns()
 Bytes PatternAlphabet()
 {
     std::set<std::uint8_t> bytes;
-    for (const Bytes& pattern : AllPatterns()) bytes.insert(pattern.begin(), pattern.begin() + 3);
+    for (const Bytes& pattern : AllPatterns())
+        bytes.insert(pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, pattern.size())));
     return Bytes(bytes.begin(), bytes.end());
 }
 
@@ -104,6 +105,25 @@ Disk EveryOffsetDisk(unsigned)
     return disk;
 }
 
+// Files of several mebibytes, longer than what an output file gathers before it is written,
+// with short blank runs and unreadable sectors inside.
+Disk LongFilesDisk(unsigned seed)
+{
+    Random random(seed);
+    Disk disk;
+    const std::uint64_t sectors = 3 * 2048 + 900;
+    disk.Image.assign(sectors * 512, 0);
+    for (std::uint64_t s = 0; s < sectors; ++s)
+        if (s % 700 >= 5) FillSector(disk.Image, s, random, 0);
+    const std::string_view flv = Catalogue[Flv].Header;
+    const std::string_view zip = Catalogue[Zip].Header;
+    std::copy(flv.begin(), flv.end(), disk.Image.begin() + 10 * 512);
+    std::copy(zip.begin(), zip.end(), disk.Image.begin() + 4000 * 512 + 77);
+    disk.Unreadable = {2047, 2048, 3001};
+    disk.End = sectors;
+    return disk;
+}
+
 struct DifferentialCase {
     const char* Name;
     Disk (*Make)(unsigned);
@@ -115,6 +135,7 @@ const DifferentialCase Disks[] = {
     {"Random2", RandomDisk, 2},
     {"Random3", RandomDisk, 3},
     {"EveryOffset", EveryOffsetDisk, 0},
+    {"LongFiles", LongFilesDisk, 4},
 };
 
 struct Outcome {

@@ -51,7 +51,9 @@ public:
     std::vector<ReadSpan> ReadSpans;         // the same reads with their sizes
     std::atomic<unsigned> ReadCount{0};
     std::set<HVolume> OpenVolumes;
-    std::function<void(std::uint64_t offset)> BeforeRead;  // runs on the scanning thread
+    // Runs on the thread that reads: the scanning thread, or the fast path's read ahead
+    // (never both at once).
+    std::function<void(std::uint64_t offset)> BeforeRead;
 
     std::set<std::wstring> Folders;
     std::map<std::wstring, std::vector<std::uint8_t>> Files;
