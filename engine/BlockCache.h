@@ -55,7 +55,7 @@ public:
     // The class of a sector that Sector has just served.
     SectorClass ClassOf(std::uint64_t sector) const
     {
-        return Classified ? Classes[sector - First] : SectorClass::Unclassified;
+        return Classified ? Classes[static_cast<std::size_t>(sector - First)] : SectorClass::Unclassified;
     }
     const std::wstring& ErrorText() const { return Error; }
 
