@@ -229,7 +229,9 @@ void Measure(const fs::path& dir, const fs::path& image, bool dense)
     }
     if (Installed("photorec"))
         Row("PhotoRec", BestOfThree([&] {
-            Run("photorec /log /d " + Quoted(out / "recup") + " /cmd " + Quoted(image) + " search >/dev/null 2>&1");
+            // Its log goes to the folder it runs in: the scratch output.
+            Run("cd " + Quoted(out) + " && photorec /log /d " + Quoted(out / "recup") + " /cmd " + Quoted(image) +
+                " search >/dev/null 2>&1");
         }, clean), limit, bytes);
     if (Installed("foremost"))
         Row("foremost", BestOfThree([&] {
