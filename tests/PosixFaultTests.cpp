@@ -153,5 +153,33 @@ TEST_F(PosixFaultTest, AFullDestinationKeepsWhatReachedItAndNeverOverwrites)
     EXPECT_LE(total, 16u * 1024);
 }
 
+TEST_F(PosixFaultTest, ThousandsOfFilesAndTwoScansIntoOneFolderEachKeepTheirOwnName)
+{
+    // One GIF per sector, each told apart by its number: most begin in a millisecond shared
+    // with others.
+    constexpr std::size_t Files = 2000;
+    std::string bytes(Files * 512, '\x11');
+    for (std::size_t s = 0; s < Files; ++s) {
+        bytes.replace(s * 512, 6, "GIF89a");
+        bytes.replace(s * 512 + 100, 4, std::to_string(1000 + s));
+    }
+    std::ofstream(Image, std::ios::binary | std::ios::trunc) << bytes;
+
+    CRecordingPlatform os;
+    for (int scan = 0; scan < 2; ++scan) {
+        CSectorScanner scanner(os);
+        scanner.GetVolumeLength(FromUtf8(Image.string()));
+        scanner.Scan({0, Files, FromUtf8(Out.string()) + L"/"});
+    }
+    EXPECT_TRUE(os.Messages.empty());
+    std::map<std::string, int> seen;
+    for (const auto& entry : fs::directory_iterator(Out / "gif")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        ++seen[std::string(std::istreambuf_iterator<char>(in), {})];
+    }
+    ASSERT_EQ(seen.size(), Files);
+    for (std::size_t s = 0; s < Files; ++s) EXPECT_EQ(seen[bytes.substr(s * 512, 512)], 2) << "sector " << s;
+}
+
 }  // namespace
 }  // namespace reclaima
