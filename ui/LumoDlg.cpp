@@ -322,6 +322,7 @@ void CLumoDlg::WaitForScanThread()
     if (ScanThreadHandle == nullptr) return;
     const HANDLE worker = ScanThreadHandle;
     WaitingForScanThread = true;
+    const HWND focus = GetFocus();
     const BOOL wasDisabled = EnableWindow(FALSE);
     // The worker's last steps are sent to this thread's windows, and an engine message box
     // may hold it: keep serving messages until the thread has really ended.
@@ -337,6 +338,7 @@ void CLumoDlg::WaitForScanThread()
         }
     }
     if (!wasDisabled) EnableWindow(TRUE);
+    if (focus != nullptr) SetFocus(focus);
     WaitingForScanThread = false;
     CloseHandle(worker);
     ScanThreadHandle = nullptr;
