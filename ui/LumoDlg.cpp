@@ -321,27 +321,33 @@ void CLumoDlg::WaitForScanThread()
 {
     if (ScanThreadHandle == nullptr) return;
     const HANDLE worker = ScanThreadHandle;
+    ScanThreadHandle = nullptr;
+    if (WaitForSingleObject(worker, 0) == WAIT_OBJECT_0) {  // ended long ago: nothing to wait for
+        CloseHandle(worker);
+        return;
+    }
     WaitingForScanThread = true;
     const HWND focus = GetFocus();
     const BOOL wasDisabled = EnableWindow(FALSE);
     // The worker's last steps are sent to this thread's windows, and an engine message box
     // may hold it: keep serving messages until the thread has really ended.
+    MSG quit{};  // kept for the loop that owns it
     while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
         MSG message{};
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                break;
+                quit = message;
+                continue;
             }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
+    if (quit.message == WM_QUIT) PostQuitMessage(static_cast<int>(quit.wParam));
     if (!wasDisabled) EnableWindow(TRUE);
     if (focus != nullptr) SetFocus(focus);
     WaitingForScanThread = false;
     CloseHandle(worker);
-    ScanThreadHandle = nullptr;
 }
 
 void CLumoDlg::OnCancel()
