@@ -7,6 +7,7 @@
 #include "Dialog.h"
 #include "Menu.h"
 #include "MessageMap.h"
+#include "MessageWait.h"
 #include "PaintDC.h"
 #include "ProgressCtrl.h"
 #include "ResourceString.h"

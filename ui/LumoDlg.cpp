@@ -330,20 +330,8 @@ void CLumoDlg::WaitForScanThread()
     const HWND focus = GetFocus();
     const BOOL wasDisabled = EnableWindow(FALSE);
     // The worker's last steps are sent to this thread's windows, and an engine message box
-    // may hold it: keep serving messages until the thread has really ended.
-    MSG quit{};  // kept for the loop that owns it
-    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-        MSG message{};
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = message;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    if (quit.message == WM_QUIT) PostQuitMessage(static_cast<int>(quit.wParam));
+    // may hold it: serve messages until the thread has really ended.
+    AfxWaitDispatching(worker);
     if (!wasDisabled) EnableWindow(TRUE);
     if (focus != nullptr) SetFocus(focus);
     WaitingForScanThread = false;

@@ -298,4 +298,59 @@ TEST(WinThreadTest, ASuspendedThreadWaitsForResume)
     CloseHandle(probe.Release);
 }
 
+struct SendingWorker {
+    HWND Target = nullptr;
+    std::atomic<LRESULT> Answer{0};
+};
+
+// Like the scan's worker at its end: a message sent to a window of the waiting thread,
+// then the thread ends.
+UINT SendThenEnd(LPVOID parameter)
+{
+    auto* worker = static_cast<SendingWorker*>(parameter);
+    Sleep(50);  // the waiting thread is inside the wait by now
+    worker->Answer = SendMessageW(worker->Target, WM_COMMAND, MAKEWPARAM(ClickedId, BN_CLICKED), 0);
+    return 0;
+}
+
+TEST_F(MessageMapTest, WaitingServesWhatTheThreadSendsBeforeItEnds)
+{
+    SendingWorker worker;
+    worker.Target = Window.m_hWnd;
+    CWinThread* thread = AfxBeginThread(&SendThenEnd, &worker, THREAD_PRIORITY_NORMAL, 0,
+                                        CREATE_SUSPENDED);
+    ASSERT_NE(thread, nullptr);
+    const HANDLE handle = KeepHandle(*thread);
+    thread->ResumeThread();
+
+    AfxWaitDispatching(handle);  // a wait that served nothing would never return
+    EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(Window.Calls, (std::vector<std::string>{"derived clicked"}));
+    CloseHandle(handle);
+}
+
+TEST_F(MessageMapTest, WaitingDispatchesPostedMessagesAndKeepsAQuit)
+{
+    const HANDLE later = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PostMessageW(Window.m_hWnd, WM_COMMAND, MAKEWPARAM(BaseOnlyId, 0), 0);
+    PostQuitMessage(3);
+    // Signalled from another thread after a moment, so the wait must first serve the queue.
+    struct Signal {
+        static UINT Run(LPVOID event)
+        {
+            Sleep(100);
+            SetEvent(static_cast<HANDLE>(event));
+            return 0;
+        }
+    };
+    ASSERT_NE(AfxBeginThread(&Signal::Run, later), nullptr);
+
+    AfxWaitDispatching(later);
+    EXPECT_EQ(Window.Calls, (std::vector<std::string>{"base only"}));
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 3u);
+    CloseHandle(later);
+}
+
 }  // namespace
