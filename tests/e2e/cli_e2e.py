@@ -4,7 +4,8 @@
 ctest runs one class per test:  python3 -B cli_e2e.py CLASSNAME
 From the environment: RECLAIMA_CLI (the program), RECLAIMA_FAULTY_READS (the
 preloaded library that fails or slows reads), RECLAIMA_SAMPLE (folder of
-sample.img and sample.truth.tsv), RECLAIMA_SCRATCH (a folder to work in).
+sample.img and sample.truth.tsv), RECLAIMA_SCRATCH (a folder to work in),
+RECLAIMA_VERSION (the product's version).
 Exits 77, which ctest counts as skipped, when every test it ran was skipped.
 """
 import collections
@@ -29,6 +30,7 @@ CLI = os.environ.get("RECLAIMA_CLI", "")
 FAULTY_READS = os.environ.get("RECLAIMA_FAULTY_READS", "")
 SAMPLE = os.environ.get("RECLAIMA_SAMPLE", "")
 SCRATCH = os.environ.get("RECLAIMA_SCRATCH", tempfile.gettempdir())
+VERSION = os.environ.get("RECLAIMA_VERSION", "")
 
 SECTOR = 512
 # The catalogue, written out again so the tests do not take the program's word for it.
@@ -146,6 +148,9 @@ class UsageTests(unittest.TestCase):
             ["a", "b", "-x"],
             ["", "b"],
             [os.fsdecode(b"image\xff.img"), "b"],  # not UTF-8: the engine would open another name
+            ["a", "b", "--report"],
+            ["--report=", "a", "b"],
+            ["--report", "r.xml", "a"],
         ]
         for args in cases:
             with self.subTest(args=args):
@@ -160,8 +165,14 @@ class UsageTests(unittest.TestCase):
             with self.subTest(flag=flag):
                 status, out, err = run_cli(flag)
                 self.assertEqual((status, err), (0, ""))
-                self.assertTrue(out.startswith("Usage: reclaima-cli [--allow-same-device] SOURCE OUTDIR"))
+                self.assertTrue(out.startswith(
+                    "Usage: reclaima-cli [--allow-same-device] [--report FILE] SOURCE OUTDIR"))
                 self.assertIn("130", out)
+
+    def test_version_prints_the_products_version(self):
+        for args in [["--version"], ["--version", "a", "b"], ["a", "--version"]]:
+            with self.subTest(args=args):
+                self.assertEqual(run_cli(*args), (0, "reclaima-cli %s\n" % VERSION, ""))
 
 
 class SourceErrorTests(unittest.TestCase):
@@ -403,6 +414,16 @@ class SameDeviceTests(unittest.TestCase):
                 self.assertIn("--allow-same-device", err)
                 self.assertFalse(os.path.exists(outdir))
 
+    def test_refuses_a_report_on_the_scanned_device(self):
+        outdir = os.path.join(scratch("elsewhere"), "out")
+        report = os.path.join(self.mount, "report.xml")
+        status, out, err = run_cli("--report", report, self.loop, outdir)
+        self.assertEqual((status, out), (1, ""))
+        self.assertIn("%s is on %s" % (report, self.loop), err)
+        self.assertIn("--allow-same-device", err)
+        self.assertFalse(os.path.exists(report))
+        self.assertFalse(os.path.exists(outdir))
+
     def test_writes_there_when_allowed(self):
         outdir = os.path.join(self.mount, "allowed")
         status, out, err = run_cli("--allow-same-device", self.loop, outdir)
@@ -471,10 +492,14 @@ class SampleImageTests(unittest.TestCase):
         self.check_run(self.second, new)
 
 
-if __name__ == "__main__":
-    program = unittest.main(exit=False, verbosity=2)
+def main():
+    program = unittest.main(module="__main__", exit=False, verbosity=2)
     result = program.result
     if not result.wasSuccessful():
         sys.exit(1)
     if result.testsRun and len(result.skipped) == result.testsRun:
         sys.exit(77)
+
+
+if __name__ == "__main__":
+    main()
