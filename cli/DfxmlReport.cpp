@@ -34,6 +34,12 @@ std::string Element(const char* name, std::uint64_t value)
     return Element(name, std::to_string(value));
 }
 
+// One line of the document, indented two spaces a level.
+std::string Line(int depth, const std::string& text)
+{
+    return std::string(static_cast<std::size_t>(2 * depth), ' ') + text + "\n";
+}
+
 std::string Attribute(const char* name, std::uint64_t value)
 {
     return std::string(" ") + name + "=\"" + std::to_string(value) + "\"";
@@ -88,7 +94,7 @@ std::string CommandLineText(int argc, const char* const* argv)
         std::string argument = argv[i];
         if (NeedsQuotes(argument)) {
             std::string quoted = "'";
-            for (const char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            for (const char c : argument) quoted += c == '\'' ? "'\\''" : std::string(1, c);
             argument = quoted + "'";
         }
         line += (i > 0 ? " " : "") + argument;
@@ -103,31 +109,31 @@ CDfxmlReport::CDfxmlReport(std::FILE* file, std::wstring saveFolder)
 
 void CDfxmlReport::Begin(const ReportHead& head)
 {
-    Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-          "<dfxml " + std::string(Namespaces) + " version=\"1.0\">\n"
-          "  <metadata>\n"
-          "    <dc:type>Carve Report</dc:type>\n"
-          "  </metadata>\n"
-          "  <creator version=\"1.0\">\n"
-          "    " + Element("program", "reclaima-cli") + "\n"
-          "    " + Element("version", RECLAIMA_VERSION_TEXT) + "\n"
-          "    <execution_environment>\n"
-          "      " + Element("command_line", head.CommandLine) + "\n"
-          "      " + Element("start_time", head.StartTime) + "\n"
-          "    </execution_environment>\n"
-          "  </creator>\n"
-          "  <source>\n"
-          "    " + Element("image_filename", head.Source) + "\n"
-          "    " + Element("image_size", head.SourceBytes) + "\n"
-          "    " + Element("sectorsize", static_cast<std::uint64_t>(SectorSize)) + "\n"
-          "  </source>\n");
+    Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+          Line(0, "<dfxml " + std::string(Namespaces) + " version=\"1.0\">") +
+          Line(1, "<metadata>") +
+          Line(2, "<dc:type>Carve Report</dc:type>") +
+          Line(1, "</metadata>") +
+          Line(1, "<creator version=\"1.0\">") +
+          Line(2, Element("program", "reclaima-cli")) +
+          Line(2, Element("version", RECLAIMA_VERSION_TEXT)) +
+          Line(2, "<execution_environment>") +
+          Line(3, Element("command_line", head.CommandLine)) +
+          Line(3, Element("start_time", head.StartTime)) +
+          Line(2, "</execution_environment>") +
+          Line(1, "</creator>") +
+          Line(1, "<source>") +
+          Line(2, Element("image_filename", head.Source)) +
+          Line(2, Element("image_size", head.SourceBytes)) +
+          Line(2, Element("sectorsize", static_cast<std::uint64_t>(SectorSize))) +
+          Line(1, "</source>"));
 }
 
 void CDfxmlReport::Finish(const std::string& endTime, bool interrupted)
 {
-    Write("  " + Element("reclaima:end_time", endTime) + "\n" +
-          "  " + Element("reclaima:outcome", interrupted ? "stopped" : "completed") + "\n" +
-          "</dfxml>\n");
+    Write(Line(1, Element("reclaima:end_time", endTime)) +
+          Line(1, Element("reclaima:outcome", interrupted ? "stopped" : "completed")) +
+          Line(0, "</dfxml>"));
 }
 
 void CDfxmlReport::FileBegun(const std::wstring& path, std::int32_t type, std::uint64_t sector,
@@ -168,23 +174,24 @@ void CDfxmlReport::AddRun(const ByteRun& run)
 
 void CDfxmlReport::FileClosed(bool intact)
 {
-    std::string text = "  <fileobject>\n"
-                       "    " + Element("filename", Current.Name) + "\n"
-                       "    " + Element("filesize", Current.Size) + "\n"
-                       "    " + Element("reclaima:type", std::string(Catalogue[Current.Type].Label)) + "\n"
-                       "    " + Element("reclaima:start_sector", Current.Sector) + "\n"
-                       "    " + Element("reclaima:start_offset", Current.SourceOffset) + "\n";
-    // What was handed to the file, while the file itself may hold less.
-    if (!intact) text += "    <reclaima:write_failed/>\n";
-    text += "    <byte_runs>\n";
+    std::string text = Line(1, "<fileobject>") +
+                       Line(2, Element("filename", Current.Name)) +
+                       Line(2, Element("filesize", Current.Size)) +
+                       Line(2, Element("reclaima:type", std::string(Catalogue[Current.Type].Label))) +
+                       Line(2, Element("reclaima:start_sector", Current.Sector)) +
+                       Line(2, Element("reclaima:start_offset", Current.SourceOffset));
+    // Size, runs and hash are of what was handed to the file, which may hold less.
+    if (!intact) text += Line(2, "<reclaima:write_failed/>");
+    text += Line(2, "<byte_runs>");
     for (const ByteRun& run : Current.Runs) {
-        text += "      <byte_run" + Attribute("file_offset", run.FileOffset) +
-                (run.Zeros ? std::string(" fill=\"0\"") : Attribute("img_offset", run.SourceOffset)) +
-                Attribute("len", run.Length) + "/>\n";
+        const std::string source =
+            run.Zeros ? " fill=\"0\"" : Attribute("img_offset", run.SourceOffset);
+        text += Line(3, "<byte_run" + Attribute("file_offset", run.FileOffset) + source +
+                            Attribute("len", run.Length) + "/>");
     }
-    text += "    </byte_runs>\n"
-            "    <hashdigest type=\"sha1\">" + Current.Hash.HexDigest() + "</hashdigest>\n"
-            "  </fileobject>\n";
+    text += Line(2, "</byte_runs>") +
+            Line(2, "<hashdigest type=\"sha1\">" + Current.Hash.HexDigest() + "</hashdigest>") +
+            Line(1, "</fileobject>");
     Write(text);
 }
 

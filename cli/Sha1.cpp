@@ -78,7 +78,7 @@ void CSha1::AddZeros(std::uint64_t count)
 {
     static const std::array<std::uint8_t, 4096> zeros{};
     while (count > 0) {
-        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(count, zeros.size()));
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(count, zeros.size()));
         Add(zeros.data(), take);
         count -= take;
     }

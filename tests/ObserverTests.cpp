@@ -19,19 +19,25 @@ public:
                    std::uint64_t sourceOffset) override
     {
         Events.push_back("begun " + ToUtf8(path) + " " + std::string(Catalogue[type].Label) +
-                         " sector " + std::to_string(sector) + " at " + std::to_string(sourceOffset));
+                         " sector " + std::to_string(sector) + " at " +
+                         std::to_string(sourceOffset));
     }
 
     void PieceWritten(std::uint64_t gap, std::uint64_t sourceOffset, const std::uint8_t* data,
                       std::uint32_t size) override
     {
-        const bool same = sourceOffset + size <= Source.size() &&
-                          std::equal(data, data + size, Source.begin() + static_cast<std::ptrdiff_t>(sourceOffset));
-        Events.push_back("piece gap " + std::to_string(gap) + " from " + std::to_string(sourceOffset) +
-                         " size " + std::to_string(size) + (same ? "" : " (not the source's bytes)"));
+        const auto from = Source.begin() + static_cast<std::ptrdiff_t>(sourceOffset);
+        const bool same =
+            sourceOffset + size <= Source.size() && std::equal(data, data + size, from);
+        Events.push_back("piece gap " + std::to_string(gap) + " from " +
+                         std::to_string(sourceOffset) + " size " + std::to_string(size) +
+                         (same ? "" : " (not the source's bytes)"));
     }
 
-    void FileClosed(bool intact) override { Events.push_back(intact ? "closed" : "closed, not intact"); }
+    void FileClosed(bool intact) override
+    {
+        Events.push_back(intact ? "closed" : "closed, not intact");
+    }
 
     std::vector<std::string> Events;
 
@@ -118,7 +124,8 @@ const FailureCase FailureCases[] = {
       "piece gap 0 from 512 size 512", "closed, not intact"}},
 };
 
-class ObserverFailureTest : public ObserverTest, public ::testing::WithParamInterface<FailureCase> {};
+class ObserverFailureTest : public ObserverTest,
+                            public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(ObserverFailureTest, LeavesTheFileNotIntact)
 {

@@ -5,12 +5,14 @@
 # Each package comes from its own preset's build (native, windows) through CPack, which
 # names it with the project's version. Installs what it needs on first use.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(realpath -m "${1:-$root/dist}")  # a DIST given is taken from where the script was called
+cd "$root"
 die() { echo "make-release: $*" >&2; exit 1; }
 
 tools/install-deps.sh >&2
-dist=$(mkdir -p "${1:-dist}" && cd "${1:-dist}" && pwd)
-staging=$PWD/build/release
+mkdir -p "$dist"
+staging=$root/build/release
 jobs=$(nproc)
 packages=()
 
@@ -20,7 +22,7 @@ package() {
   shift
   cmake --preset "$preset" >/dev/null
   [ -f "build/$preset/package-name.txt" ] ||
-    die "the $preset build makes no package (for windows: the window program, target Reclaima, is missing)"
+    die "the $preset build makes no package (windows: no window program, target Reclaima)"
   name=$(cat "build/$preset/package-name.txt")
   cmake --build --preset "$preset" -j "$jobs" --target "$@" >/dev/null
   rm -rf "${staging:?}/$preset"

@@ -176,7 +176,8 @@ TEST_F(ReportTest, TheHeadAndTailFrameTheDocument)
     Report.Finish("2026-12-11T15:02:00Z", true);
     const std::string text = Text();
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<dfxml ", 0), 0u) << text;
-    for (const char* part : {"<command_line>reclaima-cli --report r.xml &apos;a&amp;b.img&apos; out</command_line>",
+    for (const char* part : {"<command_line>reclaima-cli --report r.xml &apos;a&amp;b.img&apos; out"
+                             "</command_line>",
                              "<start_time>2026-12-11T15:01:32Z</start_time>",
                              "<image_filename>a&amp;b.img</image_filename>",
                              "<image_size>1536</image_size>",

@@ -97,6 +97,23 @@ def run_cli(*args, env=None, timeout=60):
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
 
 
+def interrupt_cli(folder, *args):
+    """Runs the program on a slow source, sends Ctrl-C once it has made three files in
+    `folder`, and returns what run_cli does."""
+    env = dict(os.environ)
+    env.update(faulty_env(delay_us=3000))  # many seconds for a whole image of thousands of sectors
+    process = subprocess.Popen([CLI, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, env=env)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and process.poll() is None:
+        if os.path.isdir(folder) and len(os.listdir(folder)) >= 3:
+            break
+        time.sleep(0.02)
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=30)
+    return process.returncode, out.decode("utf-8"), err.decode("utf-8")
+
+
 def parse_summary(test, stdout):
     """{label: count}, files and bytes from the summary; fails the test when it is malformed."""
     found = re.search(r"^Found: (.*)$", stdout, re.M)
@@ -338,20 +355,8 @@ class InterruptTests(unittest.TestCase):
         originals = [("jpg", "photo%d.jpg" % i, fake_file("jpg", 3000, 100 + i)) for i in range(300)]
         write_image(image, 300 * 8, [(i * 8, data) for i, (_, _, data) in enumerate(originals)])
         outdir = os.path.join(work, "out")
-        env = dict(os.environ)
-        env.update(faulty_env(delay_us=3000))  # many seconds for the whole image
-        process = subprocess.Popen([CLI, image, outdir], stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        folder = os.path.join(outdir, "jpg")
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and process.poll() is None:
-            if os.path.isdir(folder) and len(os.listdir(folder)) >= 3:
-                break
-            time.sleep(0.02)
-        process.send_signal(signal.SIGINT)
-        out, err = process.communicate(timeout=30)
-        out, err = out.decode("utf-8"), err.decode("utf-8")
-        self.assertEqual(process.returncode, 130, err)
+        status, out, err = interrupt_cli(os.path.join(outdir, "jpg"), image, outdir)
+        self.assertEqual(status, 130, err)
         self.assertEqual(err, "")
         self.assertIn("(stopped by Ctrl-C)", out)
         counts, nfiles, written = parse_summary(self, out)
