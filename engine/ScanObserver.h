@@ -16,7 +16,8 @@ public:
     virtual void FileBegun(const std::wstring& path, std::int32_t type, std::uint64_t sector,
                            std::uint64_t sourceOffset) = 0;
     // `size` bytes from byte `sourceOffset` of the source were appended to the file after
-    // `gap` zero bytes (blank sectors held back). Called only for a piece that was written.
+    // `gap` zero bytes, which stand for the blank and unreadable sectors just before it on
+    // the source. Called only for a piece that was written.
     virtual void PieceWritten(std::uint64_t gap, std::uint64_t sourceOffset,
                               const std::uint8_t* data, std::uint32_t size) = 0;
     // The file is closed. `intact` is false when a write or the close failed: the file may

@@ -164,6 +164,10 @@ void CSectorScanner::Scan(ScanRequest request)
         if (EndSector == 0 || sector == EndSector) break;
 
         if (!ReadSector()) {
+            // Zeros keep the rest of the open file at its offsets: dropping the sector would
+            // shift everything after it and ruin an archive's directory.
+            if (out.File != NoOutput)
+                out.PendingGap += static_cast<std::uint64_t>(ReadErrorSkip) * SectorSize;
             CurrentSector.store(sector + static_cast<std::uint64_t>(ReadErrorSkip), Relaxed);
             continue;
         }
@@ -184,7 +188,7 @@ void CSectorScanner::Scan(ScanRequest request)
                 continue;
             }
         } else if (out.File != NoOutput && blankRun > 0) {
-            out.PendingGap = static_cast<std::uint64_t>(blankRun) * SectorSize;
+            out.PendingGap += static_cast<std::uint64_t>(blankRun) * SectorSize;
         }
 
         SearchFrom = 0;
@@ -229,8 +233,13 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
         const std::wstring suffix = copy == 1 ? L"" : L" (" + std::to_wstring(copy) + L")";
         path = stem + suffix + dotExtension;
         const CreatedFile created = Os.CreateOutputFile(path);
-        if (created.Result != CreateResult::AlreadyExists) {
-            out.File = created.Handle;  // NoOutput when creation failed: not reported
+        if (created.Result == CreateResult::Created) {
+            out.File = created.Handle;
+            break;
+        }
+        if (created.Result == CreateResult::Failed) {
+            // Otherwise the counts would report files that do not exist.
+            ReportOutputFailure(out);
             break;
         }
     }

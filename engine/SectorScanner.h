@@ -84,7 +84,7 @@ private:
 
         CPlatform& Os;
         HOutput File = NoOutput;
-        std::uint64_t PendingGap = 0;  // blank bytes held back before the next piece
+        std::uint64_t PendingGap = 0;  // zeros (blank or unreadable sectors) before the next piece
         bool FailureReported = false;  // one box per scan for output failures
         // Files begun within one tick of the clock share a stem: go on from the last copy.
         std::wstring LastStem;

@@ -58,7 +58,7 @@ TEST_F(ObserverTest, ToldOfEveryFileAndWhereEachPieceCameFrom)
     Disk.Data(1);
     Disk.Put(1, 100, HeaderOf(Jpg));
     Disk.Sectors(3);                    // 2 blank: held back
-    Disk.Data(3);                       // unreadable: skipped, the gap runs on over it
+    Disk.Data(3);                       // unreadable: zeros too, the gap runs on over it
     Disk.Data(4);
     Disk.Data(5);
     Disk.Put(5, 200, FooterOf(Jpg));    // the jpg ends with its footer
@@ -75,7 +75,7 @@ TEST_F(ObserverTest, ToldOfEveryFileAndWhereEachPieceCameFrom)
     EXPECT_EQ(Watcher.Events, (std::vector<std::string>{
                                   "begun D:\\out\\jpg\\95742.jpg JPG sector 1 at 612",
                                   "piece gap 0 from 612 size 412",
-                                  "piece gap 512 from 2048 size 512",
+                                  "piece gap 1024 from 2048 size 512",
                                   "piece gap 0 from 2560 size 202",
                                   "closed",
                                   "begun D:\\out\\rar\\95742.rar RAR sector 6 at 3072",

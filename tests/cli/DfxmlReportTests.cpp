@@ -120,7 +120,7 @@ TEST_F(ReportTest, AFileObjectShowsItsRunsGapsAndHash)
     Piece(0, 1636, std::string(412, 'a'));
     Piece(0, 2048, std::string(512, 'b'));    // follows on: the same run
     Piece(1024, 3584, std::string(512, 'c')); // after two blank sectors
-    Piece(0, 4608, std::string(20, 'd'));     // a sector skipped on the source
+    Piece(0, 4608, std::string(20, 'd'));     // not where the last one ended: a run of its own
     Report.FileClosed(true);
 
     const std::string contents = std::string(412, 'a') + std::string(512, 'b') +

@@ -167,7 +167,8 @@ class ReportRunsTests(unittest.TestCase):
             (0, 0, SECTOR, None),
             (SECTOR, None, SECTOR, "0"),                                  # the blank sector
             (2 * SECTOR, 2 * SECTOR, SECTOR, None),
-            (3 * SECTOR, 4 * SECTOR, len(photo) - 4 * SECTOR, None),     # sector 3 skipped
+            (3 * SECTOR, None, SECTOR, "0"),                              # the unreadable one
+            (4 * SECTOR, 4 * SECTOR, len(photo) - 4 * SECTOR, None),
         ])
         check_against_files(self, objects, outdir, image)
 
