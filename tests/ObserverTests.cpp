@@ -124,6 +124,8 @@ const FailureCase FailureCases[] = {
       "piece gap 0 from 512 size 512", "closed, not intact"}},
 };
 
+void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.Name; }
+
 class ObserverFailureTest : public ObserverTest,
                             public ::testing::WithParamInterface<FailureCase> {};
 
