@@ -10,6 +10,7 @@
 
 #include "MakerPages.h"
 #include "Platform.h"
+#include "ScanObserver.h"
 #include "Signatures.h"
 
 namespace reclaima {
@@ -64,6 +65,9 @@ public:
     std::array<std::uint8_t, SectorSize> SectorBuffer{};
     std::atomic<std::uint64_t> CurrentSector{0};
     std::uint64_t EndSector = 0;
+    // Told of every file the scan begins, writes and closes; none by default. Set it only
+    // while no scan runs.
+    CScanObserver* Observer = nullptr;
 
     static constexpr const wchar_t* VolumeNotOpenText = L"磁盘未打开！";
     static constexpr const wchar_t* ProgramCaption = L"Reclaima";
