@@ -274,7 +274,7 @@ void CSectorScanner::Scan(ScanRequest request)
         if (search && data != SectorBuffer.data()) std::memcpy(SectorBuffer.data(), data, SectorSize);
         HeaderOffset = search ? FindHeader() : -1;
         if (HeaderOffset != -1) {
-            WritePiece(out, data + SearchFrom, HeaderOffset - SearchFrom);
+            WritePiece(out, data, SearchFrom, HeaderOffset - SearchFrom);
             CloseFile(out);
             BeginFile(out, request.SaveFolder);
             SearchFrom = HeaderOffset;
@@ -287,9 +287,9 @@ void CSectorScanner::Scan(ScanRequest request)
             FooterLength = FooterLengthOf(CurrentType);
         }
         if (FooterOffset == -1) {
-            WritePiece(out, data + SearchFrom, SectorSize - SearchFrom);
+            WritePiece(out, data, SearchFrom, SectorSize - SearchFrom);
         } else if (out.File != NoOutput) {
-            WritePiece(out, data + SearchFrom, FooterOffset + FooterLength - SearchFrom);
+            WritePiece(out, data, SearchFrom, FooterOffset + FooterLength - SearchFrom);
             CloseFile(out);
             HeaderOffset = -1;
             FooterOffset = -1;
@@ -311,9 +311,11 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
     const std::wstring stem = folder + FileStem(Os.GetLocalTime());
     const std::wstring dotExtension = L"." + extension;
     unsigned copy = stem == out.LastStem ? out.LastCopy + 1 : 1;
+    std::wstring path;
     for (;; ++copy) {
         const std::wstring suffix = copy == 1 ? L"" : L" (" + std::to_wstring(copy) + L")";
-        const CreatedFile created = Os.CreateOutputFile(stem + suffix + dotExtension);
+        path = stem + suffix + dotExtension;
+        const CreatedFile created = Os.CreateOutputFile(path);
         if (created.Result == CreateResult::Created) {
             out.File = created.Handle;
             break;
@@ -326,24 +328,40 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
     }
     out.LastStem = stem;
     out.LastCopy = copy;
+    if (Observer && out.File != NoOutput) {
+        const std::uint64_t sector = CurrentSector.load(Relaxed);
+        Observer->FileBegun(path, CurrentType, sector,
+                            sector * SectorSize + static_cast<std::uint64_t>(HeaderOffset));
+    }
 }
 
-void CSectorScanner::WritePiece(OutputState& out, const std::uint8_t* bytes, std::int32_t count)
+void CSectorScanner::WritePiece(OutputState& out, const std::uint8_t* sector, std::int32_t from,
+                                std::int32_t count)
 {
     if (out.File == NoOutput || count <= 0) return;
-    const auto size = static_cast<std::size_t>(count);
+    const std::uint8_t* piece = sector + from;
+    const auto size = static_cast<std::uint32_t>(count);
+    const std::uint64_t gap = out.PendingGap;
     if (out.Held.capacity() == 0) {
-        const bool written = Os.AppendAfterGap(out.File, out.PendingGap, bytes, static_cast<std::uint32_t>(size));
+        const bool written = Os.AppendAfterGap(out.File, gap, piece, size);
         out.PendingGap = 0;
-        if (!written) ReportOutputFailure(out);
-        return;
+        if (!written) {
+            ReportOutputFailure(out);
+            return;
+        }
+    } else {
+        // Zeros go between the held bytes and this piece only as a gap of the next write.
+        if (out.PendingGap > 0 && !out.Held.empty() && !WriteHeld(out)) return;
+        if (out.Held.empty()) out.HeldGap = out.PendingGap;
+        out.PendingGap = 0;
+        if (out.Held.size() + size > out.Held.capacity() && !WriteHeld(out)) return;
+        out.Held.insert(out.Held.end(), piece, piece + size);
     }
-    // Zeros go between the held bytes and this piece only as a gap of the next write.
-    if (out.PendingGap > 0 && !out.Held.empty() && !WriteHeld(out)) return;
-    if (out.Held.empty()) out.HeldGap = out.PendingGap;
-    out.PendingGap = 0;
-    if (out.Held.size() + size > out.Held.capacity() && !WriteHeld(out)) return;
-    out.Held.insert(out.Held.end(), bytes, bytes + size);
+    if (Observer) {
+        const std::uint64_t source =
+            CurrentSector.load(Relaxed) * SectorSize + static_cast<std::uint64_t>(from);
+        Observer->PieceWritten(gap, source, piece, size);
+    }
 }
 
 bool CSectorScanner::WriteHeld(OutputState& out)
@@ -363,7 +381,9 @@ void CSectorScanner::CloseFile(OutputState& out)
     const HOutput file = out.File;
     out.File = NoOutput;
     out.PendingGap = 0;
-    if (!Os.CloseOutputFile(file)) ReportOutputFailure(out);
+    const bool closed = Os.CloseOutputFile(file);
+    if (Observer) Observer->FileClosed(closed);
+    if (!closed) ReportOutputFailure(out);
 }
 
 // The file keeps what reached it; the first failure of a scan is shown, later ones are not.
@@ -379,6 +399,7 @@ void CSectorScanner::ReportOutputFailure(OutputState& out)
         out.PendingGap = 0;
         out.Held.clear();
         out.HeldGap = 0;
+        if (Observer) Observer->FileClosed(false);
     }
 }
 

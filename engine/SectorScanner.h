@@ -12,6 +12,7 @@
 #include "BlockCache.h"
 #include "MakerPages.h"
 #include "Platform.h"
+#include "ScanObserver.h"
 #include "SectorFilter.h"
 #include "Signatures.h"
 
@@ -71,6 +72,9 @@ public:
     std::array<std::uint8_t, SectorSize> SectorBuffer{};
     std::atomic<std::uint64_t> CurrentSector{0};
     std::uint64_t EndSector = 0;
+    // Told of every file the scan begins, writes and closes; none by default. Set it only
+    // while no scan runs.
+    CScanObserver* Observer = nullptr;
 
     ScanMethod Method = ScanMethod::Fast;
     // The filter of the fast path; a level this processor lacks falls back to the next below.
@@ -112,7 +116,8 @@ private:
     std::int32_t FooterLengthOf(std::int32_t type) const;
 
     void BeginFile(OutputState& out, const std::wstring& saveFolder);
-    void WritePiece(OutputState& out, const std::uint8_t* bytes, std::int32_t count);
+    // Bytes [from, from + count) of the sector at `sector`.
+    void WritePiece(OutputState& out, const std::uint8_t* sector, std::int32_t from, std::int32_t count);
     bool WriteHeld(OutputState& out);
     void CloseFile(OutputState& out);
     void ReportOutputFailure(OutputState& out);

@@ -1,0 +1,6 @@
+// A push button bound to a dialog control.
+#pragma once
+
+#include "Wnd.h"
+
+class CButton : public CWnd {};
