@@ -35,8 +35,9 @@ struct Dialog {
 std::string Describe(const Dialog& dialog);
 
 // Tells the control's window what a user did to the control (BN_CLICKED, CBN_SELCHANGE):
-// the message the control itself sends. Returns once the window has handled it or has
-// been busy with it for a second.
+// the message the control itself sends. (A BM_CLICK posted to a button is now and then
+// lost under Wine, when the focus moves between its press and release.) Returns once the
+// window has handled it or has been busy with it for a second.
 void Notify(HWND control, WORD code);
 // Clicks a button; false when a user could not, the button being disabled or hidden.
 bool Click(HWND button);

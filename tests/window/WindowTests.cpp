@@ -8,6 +8,7 @@
 //   RECLAIMA_LONG_IMAGE   that image as a file, to compare what is carved from it
 //   RECLAIMA_SAME_DRIVE   a volume that is also a folder drive: save there and scan it
 //   RECLAIMA_CLI_OUT      what reclaima-cli recovered from the sample image
+//   RECLAIMA_PAGES_LOG    where the stand-in for the browser notes each address opened
 #include "ReclaimaWindow.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,9 @@ namespace {
 constexpr Duration ShortWait = 5s;
 constexpr Duration ScanTimeout = 240s;
 constexpr size_t SectorBytes = 512;
+
+const std::wstring HomePage = L"https://vantobel.example/";
+const std::wstring FeedbackPage = L"https://vantobel.example/feedback";
 
 std::wstring Drive(const wchar_t* variable) { return EnvironmentText(variable) + L":"; }
 
@@ -67,9 +71,44 @@ std::vector<std::wstring> DriveRoots() {
   return roots;
 }
 
+// The addresses opened since the last call, in order.
+std::vector<std::string> TakeOpenedPages() {
+  std::wstring log = EnvironmentText(L"RECLAIMA_PAGES_LOG");
+  std::string text = ReadFileBytes(log).value_or("");
+  DeleteFileW(log.c_str());
+  std::vector<std::string> pages;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    pages.push_back(text.substr(start, end - start));
+  }
+  return pages;
+}
+
+// Waits for the stand-in browser to note `count` addresses; returns them.
+std::vector<std::string> WaitForOpenedPages(size_t count) {
+  std::vector<std::string> pages;
+  WaitUntil(
+      [&] {
+        for (const std::string& page : TakeOpenedPages()) pages.push_back(page);
+        return pages.size() >= count;
+      },
+      15s);
+  return pages;
+}
+
+// A press and release of the left mouse button over the control, near its left end.
+void MouseClick(HWND control) {
+  RECT client{};
+  GetClientRect(control, &client);
+  LPARAM point = MAKELPARAM(4, client.bottom / 2);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  PostMessageW(control, WM_LBUTTONUP, 0, point);
+}
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_FALSE(EnvironmentText(L"RECLAIMA_PAGES_LOG").empty()) << "run through run-window.sh --pages";
+    TakeOpenedPages();
     Exe = EnvironmentText(L"RECLAIMA_EXE");
     ASSERT_FALSE(Exe.empty()) << "RECLAIMA_EXE is not set: run through run-window.sh";
     Window = std::make_unique<MainWindow>(Exe);
@@ -249,6 +288,31 @@ TEST_F(WindowTest, EnterAndEscapeDoNothing) {
       ExpectIdle();
     }
   }
+}
+
+struct PageCase {
+  const char* Name;
+  int Control;
+  const std::wstring& Page;
+};
+
+TEST_F(WindowTest, LinksAndBannerOpenTheMakerPages) {
+  const PageCase cases[] = {{"maker link", Id::MakerLink, HomePage},
+                            {"banner", Id::Banner, HomePage},
+                            {"feedback link", Id::FeedbackLink, FeedbackPage}};
+  for (const PageCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    MouseClick(W().Control(c.Control));
+    EXPECT_EQ(WaitForOpenedPages(1), std::vector<std::string>{Utf8(c.Page)});
+  }
+  // A link is followed by the mouse only: Enter on it does nothing.
+  for (int link : {Id::MakerLink, Id::FeedbackLink}) {
+    PostMessageW(W().Control(link), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(W().Control(link), WM_KEYUP, VK_RETURN, 0xC0000001);
+  }
+  std::this_thread::sleep_for(2s);
+  EXPECT_TRUE(TakeOpenedPages().empty());
+  EXPECT_EQ(W().OtherDialogs(), "none");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -546,6 +610,8 @@ TEST_F(CliComparison, ScanEndsByItselfWithWhatTheCliRecovers) {
   EXPECT_EQ(W().Text(Id::Result), ResultLine(CliCounts()));
   EXPECT_TRUE(TreeContents(output) == TreeContents(CliOutput))
       << "the window's output differs from the cli's";
+  EXPECT_EQ(WaitForOpenedPages(1), std::vector<std::string>{Utf8(HomePage)})
+      << "the end of a scan opens the maker's home page";
   EXPECT_EQ(W().OtherDialogs(), "none");
 }
 
