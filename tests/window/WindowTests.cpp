@@ -73,11 +73,13 @@ std::vector<std::wstring> DriveRoots() {
 
 // The addresses opened since the last call, in order.
 std::vector<std::string> TakeOpenedPages() {
-  std::wstring log = EnvironmentText(L"RECLAIMA_PAGES_LOG");
-  std::string text = ReadFileBytes(log).value_or("");
-  DeleteFileW(log.c_str());
+  // Moved aside first, so an address noted meanwhile starts a new log instead of being lost.
+  std::wstring log = EnvironmentText(L"RECLAIMA_PAGES_LOG"), taken = log + L".taken";
+  if (!MoveFileExW(log.c_str(), taken.c_str(), MOVEFILE_REPLACE_EXISTING)) return {};
+  std::string text = ReadFileBytes(taken).value_or("");
   std::vector<std::string> pages;
-  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
     pages.push_back(text.substr(start, end - start));
   }
   return pages;
@@ -107,7 +109,8 @@ void MouseClick(HWND control) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(EnvironmentText(L"RECLAIMA_PAGES_LOG").empty()) << "run through run-window.sh --pages";
+    ASSERT_FALSE(EnvironmentText(L"RECLAIMA_PAGES_LOG").empty())
+        << "RECLAIMA_PAGES_LOG is not set: run through run-window.sh --pages";
     TakeOpenedPages();
     Exe = EnvironmentText(L"RECLAIMA_EXE");
     ASSERT_FALSE(Exe.empty()) << "RECLAIMA_EXE is not set: run through run-window.sh";
@@ -243,7 +246,8 @@ TEST_F(WindowTest, ControlsAtStartup) {
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
   ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(W().Window(), nullptr), &gui));
-  EXPECT_EQ(gui.hwndFocus, W().Control(Id::Start)) << "focus on control " << GetDlgCtrlID(gui.hwndFocus);
+  EXPECT_EQ(gui.hwndFocus, W().Control(Id::Start))
+      << "focus on control " << GetDlgCtrlID(gui.hwndFocus);
 }
 
 // The system menu cannot be read from another process under Wine; it is opened and its
@@ -254,7 +258,9 @@ TEST_F(WindowTest, SystemMenuOpensTheAboutBox) {
     SCOPED_TRACE("round " + std::to_string(round));
     PostMessageW(W().Window(), WM_SYSCOMMAND, SC_KEYMENU, L' ');
     HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, ShortWait))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+        ShortWait))
         << "the system menu did not open";
     // The last item; Wine's own "About Wine" item takes the access key A before it.
     for (WPARAM key : {VK_END, VK_RETURN}) PostMessageW(menu, WM_KEYDOWN, key, 1);
@@ -327,7 +333,8 @@ TEST_F(WindowTest, PartitionListHasEveryDriveWithItsTypeLabel) {
     expected.push_back(root + L"  -  " + label);
   }
   // The prefix holds one drive of each type the system can report for a present drive.
-  for (const wchar_t* label : {L"本地磁盘", L"可移动磁盘", L"网络驱动器", L"CD/DVD_ROM", L"随机存取磁盘"}) {
+  for (const wchar_t* label :
+       {L"本地磁盘", L"可移动磁盘", L"网络驱动器", L"CD/DVD_ROM", L"随机存取磁盘"}) {
     EXPECT_TRUE(labels.count(label)) << "no drive of type " << Utf8(label) << " to see";
   }
   std::vector<std::wstring> entries = ComboEntries(W().Control(Id::Partitions));
@@ -363,7 +370,8 @@ TEST_F(WindowTest, ChoosingAPartitionShowsItsCapacity) {
     ASSERT_TRUE(W().SelectPartition(c.Drive.at(0), &boxes)) << Utf8(c.Drive);
     EXPECT_EQ(!boxes.empty(), c.EngineBoxes);
     EXPECT_EQ(W().Text(Id::Capacity), CapacityLine(c.Figure));
-    EXPECT_EQ(ComboEntries(W().Control(Id::Partitions)).at(static_cast<size_t>(W().SelectedPartition())).substr(0, 1), c.Drive);
+    auto selected = static_cast<size_t>(W().SelectedPartition());
+    EXPECT_EQ(ComboEntries(W().Control(Id::Partitions)).at(selected).substr(0, 1), c.Drive);
     EXPECT_EQ(W().OtherDialogs(), "none");
   }
 }
@@ -521,7 +529,8 @@ TEST_P(CloseTest, ClosingEndsTheProgram) {
     if (c.PauseFirst) PauseScan();
   }
   W().Close();
-  ASSERT_TRUE(W().Program().WaitForExit(60s)) << "still running; open dialogs: " << W().OtherDialogs();
+  ASSERT_TRUE(W().Program().WaitForExit(60s))
+      << "still running; open dialogs: " << W().OtherDialogs();
   if (!c.Scan) return;
 
   std::vector<std::wstring> files = FolderEntries(output + L"\\jpg");
@@ -613,11 +622,20 @@ TEST_F(CliComparison, ScanEndsByItselfWithWhatTheCliRecovers) {
   EXPECT_EQ(WaitForOpenedPages(1), std::vector<std::string>{Utf8(HomePage)})
       << "the end of a scan opens the maker's home page";
   EXPECT_EQ(W().OtherDialogs(), "none");
+
+  // A scan that ended by itself leaves room for a new one, and its counts: the next
+  // scan's add to them.
+  StartScan();
+  WaitForScanEnd();
+  Counts twice = CliCounts();
+  for (unsigned& count : twice) count *= 2;
+  EXPECT_EQ(W().Text(Id::Result), ResultLine(twice));
 }
 
-// Start, Pause, Stop and Start again, pressed before the window has handled the first:
-// the second Start comes while the first worker is alive. The result must be one fresh
-// scan from the first sector, never the old worker going on with cleared flags.
+// Start, Pause, Stop and Start again, each pressed as soon as the window has taken the
+// last: the second Start comes while the stopped worker is still finishing. The result
+// must be one fresh scan from the first sector, never the old worker going on with
+// cleared flags.
 TEST_F(CliComparison, StartAfterStopScansOnceFromTheStart) {
   std::wstring output = PrepareScan(L"restart", L"RECLAIMA_SAMPLE_DRIVE");
   for (int id : {Id::Start, Id::Start, Id::Stop, Id::Start}) {
