@@ -15,9 +15,8 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
     BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
 
-    HDC m_hDC = nullptr;
-
 private:
     HWND m_window;
     PAINTSTRUCT m_ps{};
+    HDC m_hDC = nullptr;
 };
