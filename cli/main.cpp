@@ -13,16 +13,20 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CliPlatform.h"
+#include "DfxmlReport.h"
 #include "Report.h"
 #include "SameDevice.h"
 #include "SectorScanner.h"
 #include "Utf8.h"
+#include "Version.h"
 
 namespace reclaima::cli {
 namespace {
@@ -37,8 +41,10 @@ enum ExitStatus : int { Done = 0, Failed = 1, BadArguments = 2, Interrupted = 13
 struct Arguments {
     std::string Source;
     std::string OutDir;
+    std::string Report;  // empty: none
     bool AllowSameDevice = false;
     bool Help = false;
+    bool Version = false;
 };
 
 struct SourceFacts {
@@ -58,14 +64,19 @@ std::string UsageText()
     std::string types;
     for (const CatalogueRow& row : Catalogue)
         types += (types.empty() ? "" : ", ") + std::string(row.Label);
-    return "Usage: reclaima-cli [--allow-same-device] SOURCE OUTDIR\n"
+    return "Usage: reclaima-cli [--allow-same-device] [--report FILE] SOURCE OUTDIR\n"
+           "       reclaima-cli --version\n"
            "\n"
            "Scans every sector of SOURCE, a block device such as /dev/sdb1 or a disk-image\n"
            "file, and saves the files it recognises (" + types + ")\n"
            "into OUTDIR/<type>/. OUTDIR and its parents are created when missing.\n"
            "\n"
-           "  --allow-same-device  write into OUTDIR even when it lies on SOURCE, although\n"
-           "                       each recovered file may overwrite one still to be found\n"
+           "  --allow-same-device  write into OUTDIR (and the report) even when it lies on\n"
+           "                       SOURCE, although each recovered file may overwrite one\n"
+           "                       still to be found\n"
+           "  --report FILE        write a DFXML record of the scan to FILE, a new file: each\n"
+           "                       recovered file, where on SOURCE it came from, its SHA-1\n"
+           "  --version            show the version\n"
            "  -h, --help           show this text\n"
            "\n"
            "Ctrl-C stops the scan and keeps what has been recovered; a second one quits at once.\n"
@@ -83,15 +94,21 @@ std::string ParseArguments(int argc, char** argv, Arguments& args)
 {
     std::vector<std::string> paths;
     bool optionsEnded = false;
+    const std::string reportEquals = "--report=";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') paths.push_back(arg);
         else if (arg == "--") optionsEnded = true;
         else if (arg == "-h" || arg == "--help") args.Help = true;
+        else if (arg == "--version") args.Version = true;
         else if (arg == "--allow-same-device") args.AllowSameDevice = true;
-        else return "unknown option '" + arg + "'";
+        else if (arg == "--report" || arg.compare(0, reportEquals.size(), reportEquals) == 0) {
+            if (arg == "--report") args.Report = i + 1 < argc ? argv[++i] : "";
+            else args.Report = arg.substr(reportEquals.size());
+            if (args.Report.empty()) return "--report needs a FILE";
+        } else return "unknown option '" + arg + "'";
     }
-    if (args.Help) return {};
+    if (args.Help || args.Version) return {};
     if (paths.size() != 2)
         return "expected SOURCE and OUTDIR, got " + std::to_string(paths.size()) + " path(s)";
     for (const std::string& path : paths) {
@@ -138,11 +155,20 @@ bool CheckNotOnSource(const Arguments& args, const SourceFacts& source)
 {
     // Writing next to an image file never touches the image itself.
     if (!source.IsBlockDevice || args.AllowSameDevice) return true;
-    if (!FolderIsOnDevice(args.OutDir, source.Device)) return true;
-    Complain(args.OutDir + " is on " + args.Source +
-             ": every recovered file written there may overwrite sectors that still hold lost "
-             "files; choose a folder on another disk, or give --allow-same-device");
-    return false;
+    const std::string risk = " may overwrite sectors that still hold lost files; choose a ";
+    if (FolderIsOnDevice(args.OutDir, source.Device)) {
+        Complain(args.OutDir + " is on " + args.Source + ": every recovered file written there" +
+                 risk + "folder on another disk, or give --allow-same-device");
+        return false;
+    }
+    const std::filesystem::path reportFolder = std::filesystem::path(args.Report).parent_path();
+    if (!args.Report.empty() &&
+        FolderIsOnDevice(reportFolder.empty() ? "." : reportFolder.string(), source.Device)) {
+        Complain(args.Report + " is on " + args.Source + ": the report written there" + risk +
+                 "file on another disk, or give --allow-same-device");
+        return false;
+    }
+    return true;
 }
 
 // Creates OUTDIR like mkdir -p, then proves it takes a new file.
@@ -282,6 +308,10 @@ int Run(int argc, char** argv)
         std::fputs(UsageText().c_str(), stdout);
         return Done;
     }
+    if (args.Version) {
+        std::printf("%s %s\n", Program, RECLAIMA_VERSION_TEXT);
+        return Done;
+    }
 
     CStatusLine status(::isatty(STDERR_FILENO) == 1);
     CCliPlatform os(status);
@@ -290,14 +320,43 @@ int Run(int argc, char** argv)
         !PrepareOutDir(args.OutDir))
         return Failed;
 
+    // A new file only: an earlier report is a record worth keeping, like an earlier recovery.
+    std::FILE* reportFile = nullptr;
+    if (!args.Report.empty() && !(reportFile = std::fopen(args.Report.c_str(), "wx"))) {
+        Complain("cannot create " + args.Report + ": " + std::strerror(errno));
+        return Failed;
+    }
     CSectorScanner scanner(os);
     // The engine opens SOURCE again and keeps it; it has already said why if that fails now.
     const std::int64_t length = scanner.GetVolumeLength(FromUtf8(args.Source));
-    if (scanner.VolumeHandle == NoVolume || length < 0) return Failed;
+    if (scanner.VolumeHandle == NoVolume || length < 0) {
+        if (reportFile) {  // no scan, no report: the empty file made above goes again
+            std::fclose(reportFile);
+            std::remove(args.Report.c_str());
+        }
+        return Failed;
+    }
     const std::uint64_t endSector = static_cast<std::uint64_t>(length) / SectorSize;
+    const std::wstring saveFolder = FromUtf8(args.OutDir) + L'/';
 
-    const ScanOutcome outcome = RunScan(scanner, endSector, FromUtf8(args.OutDir) + L'/', status);
+    std::optional<CDfxmlReport> report;
+    if (reportFile) {
+        report.emplace(reportFile, saveFolder);
+        report->Begin({CommandLineText(argc, argv), UtcTimeText(std::time(nullptr)), args.Source,
+                       static_cast<std::uint64_t>(length)});
+        scanner.Observer = &*report;
+    }
+
+    const ScanOutcome outcome = RunScan(scanner, endSector, saveFolder, status);
     PrintSummary(scanner, os, args.OutDir, endSector, outcome);
+    if (report) {
+        report->Finish(UtcTimeText(std::time(nullptr)), outcome.Interrupted);
+        const int error = std::fclose(reportFile) == 0 ? report->Error() : errno;
+        if (error != 0) {
+            Complain("cannot write " + args.Report + ": " + std::strerror(error));
+            return Failed;
+        }
+    }
     return outcome.Interrupted ? Interrupted : Done;
 }
 

@@ -164,6 +164,10 @@ void CSectorScanner::Scan(ScanRequest request)
         if (EndSector == 0 || sector == EndSector) break;
 
         if (!ReadSector()) {
+            // Zeros keep the rest of the open file at its offsets: dropping the sector would
+            // shift everything after it and ruin an archive's directory.
+            if (out.File != NoOutput)
+                out.PendingGap += static_cast<std::uint64_t>(ReadErrorSkip) * SectorSize;
             CurrentSector.store(sector + static_cast<std::uint64_t>(ReadErrorSkip), Relaxed);
             continue;
         }
@@ -184,7 +188,7 @@ void CSectorScanner::Scan(ScanRequest request)
                 continue;
             }
         } else if (out.File != NoOutput && blankRun > 0) {
-            out.PendingGap = static_cast<std::uint64_t>(blankRun) * SectorSize;
+            out.PendingGap += static_cast<std::uint64_t>(blankRun) * SectorSize;
         }
 
         SearchFrom = 0;
@@ -224,23 +228,41 @@ void CSectorScanner::BeginFile(OutputState& out, const std::wstring& saveFolder)
     const std::wstring stem = folder + FileStem(Os.GetLocalTime());
     const std::wstring dotExtension = L"." + extension;
     unsigned copy = stem == out.LastStem ? out.LastCopy + 1 : 1;
+    std::wstring path;
     for (;; ++copy) {
         const std::wstring suffix = copy == 1 ? L"" : L" (" + std::to_wstring(copy) + L")";
-        const CreatedFile created = Os.CreateOutputFile(stem + suffix + dotExtension);
-        if (created.Result != CreateResult::AlreadyExists) {
-            out.File = created.Handle;  // NoOutput when creation failed: not reported
+        path = stem + suffix + dotExtension;
+        const CreatedFile created = Os.CreateOutputFile(path);
+        if (created.Result == CreateResult::Created) {
+            out.File = created.Handle;
+            break;
+        }
+        if (created.Result == CreateResult::Failed) {
+            // Otherwise the counts would report files that do not exist.
+            ReportOutputFailure(out);
             break;
         }
     }
     out.LastStem = stem;
     out.LastCopy = copy;
+    if (Observer && out.File != NoOutput) {
+        const std::uint64_t sector = CurrentSector.load(Relaxed);
+        Observer->FileBegun(path, CurrentType, sector,
+                            sector * SectorSize + static_cast<std::uint64_t>(HeaderOffset));
+    }
 }
 
 void CSectorScanner::WritePiece(OutputState& out, std::int32_t from, std::int32_t count)
 {
     if (out.File == NoOutput || count <= 0) return;
-    const bool written = Os.AppendAfterGap(out.File, out.PendingGap, SectorBuffer.data() + from,
+    const std::uint8_t* piece = SectorBuffer.data() + from;
+    const bool written = Os.AppendAfterGap(out.File, out.PendingGap, piece,
                                            static_cast<std::uint32_t>(count));
+    if (written && Observer) {
+        const std::uint64_t source =
+            CurrentSector.load(Relaxed) * SectorSize + static_cast<std::uint64_t>(from);
+        Observer->PieceWritten(out.PendingGap, source, piece, static_cast<std::uint32_t>(count));
+    }
     out.PendingGap = 0;
     if (!written) ReportOutputFailure(out);
 }
@@ -251,7 +273,9 @@ void CSectorScanner::CloseFile(OutputState& out)
     const HOutput file = out.File;
     out.File = NoOutput;
     out.PendingGap = 0;
-    if (!Os.CloseOutputFile(file)) ReportOutputFailure(out);
+    const bool closed = Os.CloseOutputFile(file);
+    if (Observer) Observer->FileClosed(closed);
+    if (!closed) ReportOutputFailure(out);
 }
 
 // The file keeps what it holds; the first failure of a scan is shown, later ones are not.
@@ -265,6 +289,7 @@ void CSectorScanner::ReportOutputFailure(OutputState& out)
         Os.CloseOutputFile(out.File);
         out.File = NoOutput;
         out.PendingGap = 0;
+        if (Observer) Observer->FileClosed(false);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "MakerPages.h"
 #include "Platform.h"
+#include "ScanObserver.h"
 #include "Signatures.h"
 
 namespace reclaima {
@@ -64,6 +65,9 @@ public:
     std::array<std::uint8_t, SectorSize> SectorBuffer{};
     std::atomic<std::uint64_t> CurrentSector{0};
     std::uint64_t EndSector = 0;
+    // Told of every file the scan begins, writes and closes; none by default. Set it only
+    // while no scan runs.
+    CScanObserver* Observer = nullptr;
 
     static constexpr const wchar_t* VolumeNotOpenText = L"磁盘未打开！";
     static constexpr const wchar_t* ProgramCaption = L"Reclaima";
@@ -80,7 +84,7 @@ private:
 
         CPlatform& Os;
         HOutput File = NoOutput;
-        std::uint64_t PendingGap = 0;  // blank bytes held back before the next piece
+        std::uint64_t PendingGap = 0;  // zeros (blank or unreadable sectors) before the next piece
         bool FailureReported = false;  // one box per scan for output failures
         // Files begun within one tick of the clock share a stem: go on from the last copy.
         std::wstring LastStem;

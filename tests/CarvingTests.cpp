@@ -1,4 +1,6 @@
 // What each recovered file receives, sector by sector.
+#include <set>
+
 #include "ScanFixture.h"
 
 namespace reclaima::test {
@@ -163,34 +165,85 @@ TEST_P(CarvingTest, EachFileReceivesExactlyItsBytes)
 INSTANTIATE_TEST_SUITE_P(Cases, CarvingTest, ::testing::ValuesIn(CarveCases),
                          [](const auto& test) { return std::string(test.param.Name); });
 
-TEST_F(ScanFixture, UnreadableSectorsInsideAFileAreSkippedAndReported)
+// An unreadable sector inside a file stands for 512 zero bytes at its place, written only
+// when more of the same file follows; each one costs one message.
+struct UnreadableCase {
+    const char* Name;
+    std::set<std::uint64_t> Unreadable;
+    void (*Build)(DiskImage&);
+    std::vector<std::vector<Piece>> Files;
+};
+
+const UnreadableCase UnreadableCases[] = {
+    {"InsideAFileBecomeZeros", {1, 2},
+     [](DiskImage& d) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Gif));
+         d.Data(1, 0x22);
+         d.Data(2, 0x33);
+         d.Data(3, 0x44);
+     },
+     {{{0, 0, 512}, ZeroBytes(2 * 512), {3, 0, 512}}}},
+    {"BeforeAHeaderInMidSectorBecomeZeros", {1},
+     [](DiskImage& d) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Zip));
+         d.Data(2);
+         d.Put(2, 100, HeaderOf(Rar));
+     },
+     {{{0, 0, 512}, ZeroBytes(512), {2, 0, 100}}, {{2, 100, 512}}}},
+    {"BeforeAHeaderAtOffsetZeroAreNotWritten", {1},
+     [](DiskImage& d) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Zip));
+         d.Data(2);
+         d.Put(2, 0, HeaderOf(Rar));
+     },
+     {{{0, 0, 512}}, {{2, 0, 512}}}},
+    {"AtTheEndOfTheScanAreNotWritten", {1, 2},
+     [](DiskImage& d) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Flv));
+         d.Sectors(3);
+     },
+     {{{0, 0, 512}}}},
+    {"OutsideAFileWriteNothing", {0, 3},
+     [](DiskImage& d) {
+         d.Data(1);
+         d.Put(1, 0, HeaderOf(Jpg));
+         d.Put(1, 300, FooterOf(Jpg));
+         d.Sectors(4);
+     },
+     {{{1, 0, 302}}}},
+    // 1022 blank sectors and two unreadable ones: the run stays below the limit, and the
+    // data after it lands 1024 sectors on.
+    {"NeitherCountTowardsNorBreakABlankRun", {5, 6},
+     [](DiskImage& d) {
+         d.Data(0);
+         d.Put(0, 0, HeaderOf(Gif));
+         d.Data(1 + 1024);
+     },
+     {{{0, 0, 512}, ZeroBytes(1024 * 512), {1025, 0, 512}}}},
+};
+
+class UnreadableTest : public ScanFixture, public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(UnreadableTest, EachCostsOneMessageAndKeepsTheFileInPlace)
 {
-    Disk.Data(0);
-    Disk.Put(0, 0, HeaderOf(Gif));
-    Disk.Data(1, 0x22);
-    Disk.Data(2, 0x33);
-    Disk.Data(3, 0x44);
-    Os.Volumes[Partition].UnreadableSectors = {1, 2};
+    GetParam().Build(Disk);
+    Os.Volumes[Partition].UnreadableSectors = GetParam().Unreadable;
     ScanAll();
 
-    ASSERT_EQ(Recovered().size(), 1u);
-    EXPECT_EQ(Recovered()[0], Disk.Read({{0, 0, 512}, {3, 0, 512}}));
+    std::vector<Bytes> expected;
+    for (const auto& pieces : GetParam().Files) expected.push_back(Disk.Read(pieces));
+    EXPECT_EQ(Recovered(), expected);
     const Message readError{CTestPlatform::ReadErrorText, L"提示"};
-    EXPECT_EQ(Os.Messages, (std::vector<Message>{readError, readError}));
+    EXPECT_EQ(Os.Messages, std::vector<Message>(GetParam().Unreadable.size(), readError));
+    EXPECT_EQ(Scanner.CurrentSector.load(), Disk.SectorCount());
 }
 
-TEST_F(ScanFixture, UnreadableSectorsNeitherCountTowardsNorBreakABlankRun)
-{
-    Disk.Data(0);
-    Disk.Put(0, 0, HeaderOf(Gif));
-    Disk.Data(1 + 1024);
-    // 1022 blank sectors and two unreadable ones: the run stays below the limit.
-    Os.Volumes[Partition].UnreadableSectors = {5, 6};
-    ScanAll();
-
-    ASSERT_EQ(Recovered().size(), 1u);
-    EXPECT_EQ(Recovered()[0], Disk.Read({{0, 0, 512}, ZeroBytes(1022 * 512), {1025, 0, 512}}));
-}
+INSTANTIATE_TEST_SUITE_P(Cases, UnreadableTest, ::testing::ValuesIn(UnreadableCases),
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_F(ScanFixture, FileTypesAndCountsFollowTheHeadersFound)
 {

@@ -66,21 +66,25 @@ TEST_F(ScanFixture, AnEarlierRecoveryInTheFolderIsKept)
     EXPECT_EQ(Os.CreatedPaths, std::vector<std::wstring>{L"D:\\out\\jpg\\95742 (2).jpg"});
 }
 
-TEST_F(ScanFixture, AFileThatCannotBeCreatedIsCountedAndSkippedSilently)
+// A failed creation is reported once per scan, so the counts never stand for files
+// that silently do not exist; the scan goes on and the next header begins a file.
+TEST_F(ScanFixture, AFileThatCannotBeCreatedIsCountedAndReportedOnce)
 {
-    Os.FailingCreates = {L"D:\\out\\rtf\\95742.rtf"};
+    Os.FailingCreates = {L"D:\\out\\rtf\\95742.rtf", L"D:\\out\\gif\\95742.gif"};
     Disk.Put(0, 0, HeaderOf(Rtf));
     Disk.Data(1);
-    Disk.Put(2, 0, HeaderOf(Rar));
+    Disk.Put(2, 0, HeaderOf(Gif));
+    Disk.Put(3, 0, HeaderOf(Rar));
     ScanAll();
 
     EXPECT_EQ(Count(Rtf), 1u);
-    EXPECT_TRUE(Os.Messages.empty());
+    EXPECT_EQ(Count(Gif), 1u);
+    EXPECT_EQ(Os.Messages, (std::vector<Message>{{L"拒绝访问。", L"提示"}}));
     EXPECT_EQ(Os.CreatedPaths, std::vector<std::wstring>{L"D:\\out\\rar\\95742.rar"});
-    EXPECT_EQ(Recovered()[0], Disk.Read({{2, 0, 512}}));
+    EXPECT_EQ(Recovered()[0], Disk.Read({{3, 0, 512}}));
 }
 
-TEST_F(ScanFixture, AMissingSaveFolderLosesTheFilesButNotTheCounts)
+TEST_F(ScanFixture, AMissingSaveFolderLosesTheFilesButNotTheCountsAndSaysSo)
 {
     Os.Folders.clear();
     Disk.Put(0, 0, HeaderOf(Zip));
@@ -88,7 +92,7 @@ TEST_F(ScanFixture, AMissingSaveFolderLosesTheFilesButNotTheCounts)
     ScanAll();
     EXPECT_EQ(Count(Zip), 2u);
     EXPECT_TRUE(Os.CreatedPaths.empty());
-    EXPECT_TRUE(Os.Messages.empty());
+    EXPECT_EQ(Os.Messages.size(), 1u);
 }
 
 // A full disk: the first failure of a scan is shown once, the file keeps what it holds,

@@ -11,6 +11,8 @@ packages=(
   dosfstools mtools zip p7zip-full ffmpeg
   mount e2fsprogs  # the CLI's same-device test: losetup, mount, mkfs.ext2
   fonts-dejavu-core  # res/draw-artwork.sh: the banner's Latin letters
+  libxml2-utils    # xmllint, for the recovery report's tests
+  dpkg-dev man-db groff-base binutils-mingw-w64-i686  # the release packages and their tests
 )
 
 missing=()

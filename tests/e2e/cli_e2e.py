@@ -4,7 +4,8 @@
 ctest runs one class per test:  python3 -B cli_e2e.py CLASSNAME
 From the environment: RECLAIMA_CLI (the program), RECLAIMA_FAULTY_READS (the
 preloaded library that fails or slows reads), RECLAIMA_SAMPLE (folder of
-sample.img and sample.truth.tsv), RECLAIMA_SCRATCH (a folder to work in).
+sample.img and sample.truth.tsv), RECLAIMA_SCRATCH (a folder to work in),
+RECLAIMA_VERSION (the product's version).
 Exits 77, which ctest counts as skipped, when every test it ran was skipped.
 """
 import collections
@@ -29,6 +30,7 @@ CLI = os.environ.get("RECLAIMA_CLI", "")
 FAULTY_READS = os.environ.get("RECLAIMA_FAULTY_READS", "")
 SAMPLE = os.environ.get("RECLAIMA_SAMPLE", "")
 SCRATCH = os.environ.get("RECLAIMA_SCRATCH", tempfile.gettempdir())
+VERSION = os.environ.get("RECLAIMA_VERSION", "")
 
 SECTOR = 512
 # The catalogue, written out again so the tests do not take the program's word for it.
@@ -95,6 +97,23 @@ def run_cli(*args, env=None, timeout=60):
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
 
 
+def interrupt_cli(folder, *args):
+    """Runs the program on a slow source, sends Ctrl-C once it has made three files in
+    `folder`, and returns what run_cli does."""
+    env = dict(os.environ)
+    env.update(faulty_env(delay_us=3000))  # many seconds for a whole image of thousands of sectors
+    process = subprocess.Popen([CLI, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, env=env)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and process.poll() is None:
+        if os.path.isdir(folder) and len(os.listdir(folder)) >= 3:
+            break
+        time.sleep(0.02)
+    process.send_signal(signal.SIGINT)
+    out, err = process.communicate(timeout=30)
+    return process.returncode, out.decode("utf-8"), err.decode("utf-8")
+
+
 def parse_summary(test, stdout):
     """{label: count}, files and bytes from the summary; fails the test when it is malformed."""
     found = re.search(r"^Found: (.*)$", stdout, re.M)
@@ -146,6 +165,9 @@ class UsageTests(unittest.TestCase):
             ["a", "b", "-x"],
             ["", "b"],
             [os.fsdecode(b"image\xff.img"), "b"],  # not UTF-8: the engine would open another name
+            ["a", "b", "--report"],
+            ["--report=", "a", "b"],
+            ["--report", "r.xml", "a"],
         ]
         for args in cases:
             with self.subTest(args=args):
@@ -160,8 +182,14 @@ class UsageTests(unittest.TestCase):
             with self.subTest(flag=flag):
                 status, out, err = run_cli(flag)
                 self.assertEqual((status, err), (0, ""))
-                self.assertTrue(out.startswith("Usage: reclaima-cli [--allow-same-device] SOURCE OUTDIR"))
+                self.assertTrue(out.startswith(
+                    "Usage: reclaima-cli [--allow-same-device] [--report FILE] SOURCE OUTDIR"))
                 self.assertIn("130", out)
+
+    def test_version_prints_the_products_version(self):
+        for args in [["--version"], ["--version", "a", "b"], ["a", "--version"]]:
+            with self.subTest(args=args):
+                self.assertEqual(run_cli(*args), (0, "reclaima-cli %s\n" % VERSION, ""))
 
 
 class SourceErrorTests(unittest.TestCase):
@@ -327,20 +355,8 @@ class InterruptTests(unittest.TestCase):
         originals = [("jpg", "photo%d.jpg" % i, fake_file("jpg", 3000, 100 + i)) for i in range(300)]
         write_image(image, 300 * 8, [(i * 8, data) for i, (_, _, data) in enumerate(originals)])
         outdir = os.path.join(work, "out")
-        env = dict(os.environ)
-        env.update(faulty_env(delay_us=3000))  # many seconds for the whole image
-        process = subprocess.Popen([CLI, image, outdir], stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        folder = os.path.join(outdir, "jpg")
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline and process.poll() is None:
-            if os.path.isdir(folder) and len(os.listdir(folder)) >= 3:
-                break
-            time.sleep(0.02)
-        process.send_signal(signal.SIGINT)
-        out, err = process.communicate(timeout=30)
-        out, err = out.decode("utf-8"), err.decode("utf-8")
-        self.assertEqual(process.returncode, 130, err)
+        status, out, err = interrupt_cli(os.path.join(outdir, "jpg"), image, outdir)
+        self.assertEqual(status, 130, err)
         self.assertEqual(err, "")
         self.assertIn("(stopped by Ctrl-C)", out)
         counts, nfiles, written = parse_summary(self, out)
@@ -402,6 +418,16 @@ class SameDeviceTests(unittest.TestCase):
                 self.assertIn("overwrite", err)
                 self.assertIn("--allow-same-device", err)
                 self.assertFalse(os.path.exists(outdir))
+
+    def test_refuses_a_report_on_the_scanned_device(self):
+        outdir = os.path.join(scratch("elsewhere"), "out")
+        report = os.path.join(self.mount, "report.xml")
+        status, out, err = run_cli("--report", report, self.loop, outdir)
+        self.assertEqual((status, out), (1, ""))
+        self.assertIn("%s is on %s" % (report, self.loop), err)
+        self.assertIn("--allow-same-device", err)
+        self.assertFalse(os.path.exists(report))
+        self.assertFalse(os.path.exists(outdir))
 
     def test_writes_there_when_allowed(self):
         outdir = os.path.join(self.mount, "allowed")
@@ -471,10 +497,15 @@ class SampleImageTests(unittest.TestCase):
         self.check_run(self.second, new)
 
 
-if __name__ == "__main__":
-    program = unittest.main(exit=False, verbosity=2)
+def main():
+    program = unittest.main(module="__main__", exit=False, verbosity=2)
     result = program.result
     if not result.wasSuccessful():
         sys.exit(1)
-    if result.testsRun and len(result.skipped) == result.testsRun:
+    # A class skipped in setUpClass counts one skip and no test run.
+    if result.skipped and len(result.skipped) >= result.testsRun:
         sys.exit(77)
+
+
+if __name__ == "__main__":
+    main()
