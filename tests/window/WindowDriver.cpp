@@ -270,7 +270,8 @@ std::wstring TreeItemText(const Program& program, HWND tree, HTREEITEM item) {
   TVITEMW request{};
   request.mask = TVIF_TEXT;
   request.hItem = item;
-  request.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.Address()) + sizeof request);
+  char* textAddress = static_cast<char*>(remote.Address()) + sizeof request;
+  request.pszText = reinterpret_cast<wchar_t*>(textAddress);
   request.cchTextMax = TextChars;
   remote.Write(&request, sizeof request);
   if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.Address()))) return L"";

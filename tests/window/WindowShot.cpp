@@ -36,12 +36,15 @@ int wmain(int argc, wchar_t** argv) {
 
     // Paused part-way, so the figures stand still.
     window.Press(Id::Start);
-    WaitUntil([&] { return window.ProgressPosition() >= 40 || window.Text(Id::Start) == Text::Start; },
-              120s);
+    WaitUntil(
+        [&] { return window.ProgressPosition() >= 40 || window.Text(Id::Start) == Text::Start; },
+        120s);
     window.Press(Id::Start);
     if (!window.WaitForText(Id::Start, Text::Continue, 5s)) return Fail("the scan did not pause");
     Sleep(1000);
-    if (!SaveWindowBitmap(window.Window(), argv[2])) return Fail("could not save the scanning window");
+    if (!SaveWindowBitmap(window.Window(), argv[2])) {
+      return Fail("could not save the scanning window");
+    }
     window.Press(Id::Stop);
     return 0;
   } catch (const std::exception& error) {
