@@ -369,6 +369,9 @@ TEST_F(WindowTest, ChoosingAPartitionShowsItsCapacity) {
       {"48 MiB sample", EnvironmentText(L"RECLAIMA_SAMPLE_DRIVE"), L"0.05", false},
       {"1 GiB volume", EnvironmentText(L"RECLAIMA_LONG_DRIVE"), L"1.00", false},
       {"optical drive without a disc", FirstDriveOfType(DRIVE_CDROM), L"0.00", true},
+      {"volume of 0 bytes", EnvironmentText(L"RECLAIMA_EMPTY_DRIVE"), L"0.00", false},
+      {"volume of 511 bytes", EnvironmentText(L"RECLAIMA_SHORT_DRIVE"), L"0.00", false},
+      {"volume of 513 bytes", EnvironmentText(L"RECLAIMA_ODD_DRIVE"), L"0.00", false},
       {"back to the sample", EnvironmentText(L"RECLAIMA_SAMPLE_DRIVE"), L"0.05", false},
   };
   for (const CapacityCase& c : cases) {

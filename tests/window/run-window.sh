@@ -57,8 +57,13 @@ mkdir -p "$work"
 declare -A folders=([s]=save [r]=sample-root) volumes=([r]=$sample)
 long=$work/long.img
 if [ -z "$user" ]; then
-  folders+=([w]=long-root [y]=same [t]=cdrom [n]=network [f]=removable [m]=ramdisk)
-  volumes+=([w]=$long [y]=$sample)
+  folders+=([w]=long-root [y]=same [t]=cdrom [n]=network [f]=removable [m]=ramdisk
+            [h]=empty-root [i]=short-root [j]=odd-root)
+  volumes+=([w]=$long [y]=$sample [h]=$work/empty.img [i]=$work/short.img [j]=$work/odd.img)
+  # Volumes of 0, 511 and 513 bytes: none holds a whole sector but the last one's first.
+  : >"$work/empty.img"
+  head -c 511 /dev/urandom >"$work/short.img"
+  head -c 513 /dev/urandom >"$work/odd.img"
   # Sector 0 begins a JPG; 64 MiB of text follow, no byte of which ends a JPG or begins
   # any type; then zeros, not stored, up to 1 GiB.
   python3 - "$long" <<'PY'
@@ -76,7 +81,7 @@ PY
 fi
 
 # Links left by an earlier run of the other kind go first.
-for letter in s r w y t n f m; do rm -f "$prefix/dosdevices/$letter:" "$prefix/dosdevices/$letter::"; done
+for letter in s r w y t n f m h i j; do rm -f "$prefix/dosdevices/$letter:" "$prefix/dosdevices/$letter::"; done
 for letter in "${!folders[@]}"; do
   mkdir -p "$work/${folders[$letter]}"
   ln -sfn "$(readlink -f "$work/${folders[$letter]}")" "$prefix/dosdevices/$letter:"
@@ -139,6 +144,7 @@ export RECLAIMA_EXE RECLAIMA_LONG_IMAGE
 RECLAIMA_EXE=$(winpath "$exe")
 RECLAIMA_LONG_IMAGE=$([ -e "$long" ] && winpath "$long" || true)
 export RECLAIMA_SAVE_DRIVE=S RECLAIMA_SAMPLE_DRIVE=R RECLAIMA_LONG_DRIVE=W RECLAIMA_SAME_DRIVE=Y
+export RECLAIMA_EMPTY_DRIVE=H RECLAIMA_SHORT_DRIVE=I RECLAIMA_ODD_DRIVE=J
 # The scan's closing page must not start a browser.
 export WINEDLLOVERRIDES=winebrowser.exe=d
 program=$1
