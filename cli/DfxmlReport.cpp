@@ -34,7 +34,7 @@ std::string Element(const char* name, std::uint64_t value)
     return Element(name, std::to_string(value));
 }
 
-// One line of the document, indented two spaces a level.
+// One line of the report, indented two spaces per level of nesting.
 std::string Line(int depth, const std::string& text)
 {
     return std::string(static_cast<std::size_t>(2 * depth), ' ') + text + "\n";
