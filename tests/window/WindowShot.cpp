@@ -34,13 +34,21 @@ int wmain(int argc, wchar_t** argv) {
     if (!SaveWindowBitmap(window.Window(), argv[1])) return Fail("could not save the idle window");
     if (argc < 3) return 0;
 
-    // Paused part-way, so the figures stand still.
+    // The sample scans in well under a second: pause at once, then let it run on in short
+    // steps until the bar is part-way, so that the figures stand still for the picture.
     window.Press(Id::Start);
-    WaitUntil(
-        [&] { return window.ProgressPosition() >= 40 || window.Text(Id::Start) == Text::Start; },
-        120s);
     window.Press(Id::Start);
     if (!window.WaitForText(Id::Start, Text::Continue, 5s)) return Fail("the scan did not pause");
+    WaitUntil(
+        [&] {
+          if (window.ProgressPosition() >= 40) return true;
+          window.Press(Id::Start);
+          window.Press(Id::Start);
+          Sleep(150);  // a timer tick shows where it stands
+          return window.Text(Id::Start) != Text::Continue;
+        },
+        60s);
+    if (window.Text(Id::Start) != Text::Continue) return Fail("the scan ended before it could be paused");
     Sleep(1000);
     if (!SaveWindowBitmap(window.Window(), argv[2])) {
       return Fail("could not save the scanning window");
