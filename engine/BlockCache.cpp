@@ -1,6 +1,7 @@
 #include "BlockCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -12,6 +13,7 @@ constexpr std::align_val_t PageAlignment{4096};
 constexpr std::uint64_t BlockSectors = CBlockCache::BlockBytes / CBlockCache::SectorBytes;
 // Sectors classified between two looks at whether the scanning thread wants the block.
 constexpr std::uint64_t ClassifyStep = 64;
+constexpr auto SpinBeforeSleeping = std::chrono::microseconds(200);
 
 bool IsUsableUnit(std::uint32_t bytes)
 {
@@ -60,31 +62,50 @@ void CBlockCache::StartReadingAhead()
 {
     if (Reader.joinable()) return;
     if (!Spare) Spare = NewBuffer();
-    Quit = false;
-    Ahead = {};
+    Quit.store(false);
+    State.store(AheadState::Idle);
     Reader = std::thread([this] { ReadAhead(); });
 }
 
 void CBlockCache::StopReadingAhead()
 {
     if (!Reader.joinable()) return;
-    {
-        const std::lock_guard<std::mutex> hold(Lock);
-        Quit = true;
-    }
-    Changed.notify_all();
+    Quit.store(true);
+    Publish(State.load());
     Reader.join();
-    Ahead = {};
+    State.store(AheadState::Idle);
+}
+
+void CBlockCache::Publish(AheadState state)
+{
+    State.store(state, std::memory_order_release);
+    // Taken once, so that a thread between its test and its sleep cannot miss the change.
+    { const std::lock_guard<std::mutex> hold(Lock); }
+    Changed.notify_all();
+}
+
+// Spins a moment before sleeping: on a virtual machine waking a sleeping thread costs tens
+// of microseconds, about what a block's copy from the page cache does.
+template <class Ready>
+void CBlockCache::Await(Ready ready)
+{
+    const auto until = std::chrono::steady_clock::now() + SpinBeforeSleeping;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > until) {
+            std::unique_lock<std::mutex> hold(Lock);
+            Changed.wait(hold, ready);
+            return;
+        }
+        std::this_thread::yield();
+    }
 }
 
 void CBlockCache::ReadAhead()
 {
-    std::unique_lock<std::mutex> hold(Lock);
     for (;;) {
-        Changed.wait(hold, [this] { return Quit || (Ahead.Asked && !Ahead.Done); });
-        if (Quit) return;
+        Await([this] { return Quit.load() || State.load(std::memory_order_acquire) == AheadState::Asked; });
+        if (Quit.load()) return;
         const AheadRead asked = Ahead;
-        hold.unlock();
         const auto size = static_cast<std::uint32_t>((asked.End - asked.First) * SectorBytes);
         const std::int64_t got = Os.ReadAt(Volume, asked.First * SectorBytes, Spare.get(), size);
         // Sectors are classified here until the scanning thread wants the block; it
@@ -98,26 +119,23 @@ void CBlockCache::ReadAhead()
                 classified = end;
             }
         }
-        hold.lock();
         Ahead.Got = got;
         Ahead.ClassifiedEnd = classified;
-        Ahead.Done = true;
-        Changed.notify_all();
+        Publish(AheadState::Done);
     }
 }
 
 bool CBlockCache::TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got,
                             std::uint64_t& classified)
 {
-    std::unique_lock<std::mutex> hold(Lock);
-    if (!Ahead.Asked) return false;
+    if (State.load(std::memory_order_acquire) == AheadState::Idle) return false;
     Wanted.store(true, std::memory_order_relaxed);
-    Changed.wait(hold, [this] { return Ahead.Done; });
+    Await([this] { return State.load(std::memory_order_acquire) == AheadState::Done; });
     Wanted.store(false, std::memory_order_relaxed);
     const bool wanted = Ahead.First == first && Ahead.End == end;
     got = Ahead.Got;
     classified = Ahead.ClassifiedEnd;
-    Ahead = {};
+    State.store(AheadState::Idle, std::memory_order_relaxed);
     return wanted;
 }
 
@@ -127,11 +145,8 @@ void CBlockCache::AskAhead(std::uint64_t endSector)
     const std::uint64_t endUnits = endSector / unitSectors + (endSector % unitSectors != 0);
     const std::uint64_t stop = endUnits * unitSectors;
     if (!Reader.joinable() || End >= stop) return;
-    {
-        const std::lock_guard<std::mutex> hold(Lock);
-        Ahead = {End, std::min(stop, End + BlockSectors), 0, true, false};
-    }
-    Changed.notify_all();
+    Ahead = {End, std::min(stop, End + BlockSectors), 0, 0};
+    Publish(AheadState::Asked);
 }
 
 void CBlockCache::Attach(HVolume volume, std::uint32_t unitBytes)
@@ -192,10 +207,11 @@ void CBlockCache::LoadBlock(std::uint64_t sector, std::uint64_t endSector)
         classified = 0;
         BlockFailed = !ReadInto(First * SectorBytes, size, Buffer.get());
     }
+    // The next block is read while this thread classifies the rest of this one. After a
+    // failure the next reads are this block's device sectors, one by one.
+    if (!BlockFailed) AskAhead(endSector);
     Classified = ClassFilter && !BlockFailed;
     if (Classified) Classify(Buffer.get(), classified, End - First, Classes.get());
-    // After a failure the next reads are this block's device sectors, one by one.
-    if (!BlockFailed) AskAhead(endSector);
 }
 
 // A block that cannot be read whole is read one device sector at a time, so that only the

@@ -72,9 +72,9 @@ private:
         std::uint64_t End = 0;
         std::int64_t Got = 0;
         std::uint64_t ClassifiedEnd = 0;  // sectors [First, ClassifiedEnd) are classified
-        bool Asked = false;
-        bool Done = false;
     };
+    // Who holds Ahead: the scanning thread while Idle, the reading thread while Asked.
+    enum class AheadState : std::uint8_t { Idle, Asked, Done };
 
     static BlockBuffer NewBuffer();
     const std::uint8_t* SectorOutsideTheBlock(std::uint64_t sector, std::uint64_t endSector);
@@ -87,6 +87,9 @@ private:
     // it classified.
     bool TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got, std::uint64_t& classified);
     void ReadAhead();
+    void Publish(AheadState state);
+    template <class Ready>
+    void Await(Ready ready);
     const std::uint8_t* FromFailedBlock(std::uint64_t sector);
 
     CPlatform& Os;
@@ -108,11 +111,12 @@ private:
     std::wstring Error;
 
     std::thread Reader;
-    std::mutex Lock;
+    std::mutex Lock;  // only for sleeping on Changed
     std::condition_variable Changed;
-    AheadRead Ahead;  // guarded by Lock
+    AheadRead Ahead;  // handed over by State
+    std::atomic<AheadState> State{AheadState::Idle};
     std::atomic<bool> Wanted{false};  // the scanning thread waits for the read ahead
-    bool Quit = false;
+    std::atomic<bool> Quit{false};
 };
 
 }  // namespace reclaima

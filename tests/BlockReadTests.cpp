@@ -1,6 +1,7 @@
 // Reading the volume in large blocks: what is read, in what sizes, and how an unreadable
 // stretch is narrowed down to its own device sectors.
 #include <set>
+#include <thread>
 
 #include "ScanFixture.h"
 
@@ -82,6 +83,19 @@ TEST_F(ScanFixture, ASectorOutsideAScanIsReadWithItsDeviceSectorOnly)
     ASSERT_TRUE(Scanner.ReadSector());
     EXPECT_EQ(Os.ReadSpans, (std::vector<ReadSpan>{{4096, 4096}}));
     EXPECT_EQ(Bytes(Scanner.SectorBuffer.begin(), Scanner.SectorBuffer.end()), Disk.Read({{9, 0, 512}}));
+}
+
+TEST_F(ScanFixture, TheBlocksAfterTheFirstAreReadAheadByAnotherThread)
+{
+    Disk.Data(3 * Block / 512 - 1);
+    std::vector<std::thread::id> readers;
+    Os.BeforeRead = [&](std::uint64_t) { readers.push_back(std::this_thread::get_id()); };
+    ScanAll();
+
+    ASSERT_EQ(Os.ReadSpans, (std::vector<ReadSpan>{{0, Block}, {Block, Block}, {2 * Block, Block}}));
+    EXPECT_EQ(readers[0], std::this_thread::get_id());
+    EXPECT_NE(readers[1], std::this_thread::get_id());
+    EXPECT_EQ(readers[2], readers[1]);
 }
 
 TEST_F(ScanFixture, ANewScanReadsTheDiskAgain)
