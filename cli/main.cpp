@@ -282,11 +282,10 @@ ScanOutcome RunScan(CSectorScanner& scanner, std::uint64_t endSector,
 
 // A file truncated under the scan reads as zeros past its new end: say so, or the summary
 // would pass for a scan of the whole source.
-void WarnIfShrunk(CCliPlatform& os, HVolume volume, const std::string& source, std::int64_t length)
+void WarnIfShrunk(const CSectorScanner& scanner, const std::string& source, std::int64_t length)
 {
-    std::int64_t now = 0;
-    if (os.VolumeLength(volume, now) && now < length)
-        Complain(source + " shrank from " + std::to_string(length) + " to " + std::to_string(now) +
+    if (const std::optional<std::int64_t> now = scanner.ShrunkVolumeLength(length))
+        Complain(source + " shrank from " + std::to_string(length) + " to " + std::to_string(*now) +
                  " bytes during the scan; what lay past its new end was read as zeros");
 }
 
@@ -358,7 +357,7 @@ int Run(int argc, char** argv)
     }
 
     const ScanOutcome outcome = RunScan(scanner, endSector, saveFolder, status);
-    WarnIfShrunk(os, scanner.VolumeHandle, args.Source, length);
+    WarnIfShrunk(scanner, args.Source, length);
     PrintSummary(scanner, os, args.OutDir, endSector, outcome);
     if (report) {
         report->Finish(UtcTimeText(std::time(nullptr)), outcome.Interrupted);

@@ -128,6 +128,14 @@ std::int64_t CSectorScanner::GetVolumeLength(const std::wstring& partition)
     return bytes;
 }
 
+std::optional<std::int64_t> CSectorScanner::ShrunkVolumeLength(std::int64_t measured) const
+{
+    std::int64_t now = 0;
+    if (VolumeHandle == NoVolume || !Os.VolumeLength(VolumeHandle, now) || now >= measured)
+        return std::nullopt;
+    return now;
+}
+
 bool CSectorScanner::ReadSector()
 {
     const std::uint8_t* data = SectorData();

@@ -1,6 +1,8 @@
 // Opening, measuring and reading the raw volume.
 #include "ScanFixture.h"
 
+#include <optional>
+
 namespace reclaima::test {
 namespace {
 
@@ -99,6 +101,77 @@ TEST_F(VolumeTest, AFailedReadShowsTheSystemText)
     Scanner.CurrentSector = 2;
     EXPECT_FALSE(Scanner.ReadSector());
     EXPECT_EQ(Os.Messages, (std::vector<Message>{{CTestPlatform::ReadErrorText, L"提示"}}));
+}
+
+struct ShrinkCase {
+    const char* Name;
+    std::size_t BytesNow;  // E: held 2048 bytes when it was measured
+    bool LengthFails;
+    std::optional<std::int64_t> Shrunk;
+};
+
+TEST_F(VolumeTest, ShrunkVolumeLengthIsTheLengthNowOnlyWhenBelowTheMeasuredOne)
+{
+    const ShrinkCase cases[] = {
+        {"a sector shorter", 1536, false, 1536},
+        {"a byte shorter", 2047, false, 2047},
+        {"empty", 0, false, 0},
+        {"unchanged", 2048, false, std::nullopt},
+        {"grown", 4096, false, std::nullopt},
+        {"cannot be measured: no claim without a figure", 1024, true, std::nullopt},
+    };
+    MemoryVolume& volume = Os.Volumes[L"E:\\"];
+    for (const ShrinkCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        volume.Bytes.assign(2048, 0xE0);
+        volume.LengthFails = false;
+        ASSERT_EQ(Scanner.GetVolumeLength(L"E:\\"), 2048);
+        volume.Bytes.resize(c.BytesNow);
+        volume.LengthFails = c.LengthFails;
+        EXPECT_EQ(Scanner.ShrunkVolumeLength(2048), c.Shrunk);
+    }
+    EXPECT_TRUE(Os.Messages.empty()) << "measuring again is silent";
+}
+
+TEST_F(VolumeTest, NoVolumeOpenHasNotShrunk)
+{
+    EXPECT_EQ(Scanner.ShrunkVolumeLength(2048), std::nullopt);
+    EXPECT_TRUE(Os.Messages.empty());
+}
+
+// Cut to its first block while the scan reads on: the rest reads as zeros, the scan runs to
+// the end it was given, and only the file before the new end is found.
+TEST_F(VolumeTest, AVolumeThatShrinksDuringTheScanIsScannedToItsEndAndMeasuresShorter)
+{
+    constexpr std::uint64_t Sectors = 8192;
+    constexpr std::size_t NewEnd = 1 << 20;
+    Disk.Put(0, 0, HeaderOf(Png));
+    for (std::uint64_t sector = 1; sector < 4; ++sector) Disk.Data(sector);
+    Disk.Put(4, 0, FooterOf(Png));
+    Disk.Put(6000, 0, HeaderOf(Jpg));
+    Disk.Sectors(Sectors);
+    const Bytes png = Disk.Read({{0, 0, 4 * 512 + FooterOf(Png).size()}});
+    for (const ScanMethod method : {ScanMethod::Fast, ScanMethod::Plain}) {
+        SCOPED_TRACE(method == ScanMethod::Fast ? "fast" : "plain");
+        MemoryVolume& volume = Os.Volumes[Partition];
+        const std::vector<std::uint8_t> whole = volume.Bytes;
+        Os.BeforeRead = [&](std::uint64_t offset) {
+            if (offset >= NewEnd && volume.Bytes.size() > NewEnd) volume.Bytes.resize(NewEnd);
+        };
+        Scanner.Method = method;
+        Os.CreatedPaths.clear();
+        for (auto& count : Scanner.TypeCounts) count.store(0);
+        ScanAll();
+        Os.BeforeRead = nullptr;
+
+        EXPECT_EQ(Scanner.CurrentSector.load(), Sectors);
+        EXPECT_EQ(Count(Png), 1u);
+        EXPECT_EQ(Count(Jpg), 0u);
+        EXPECT_EQ(Recovered(), std::vector<Bytes>{png});
+        EXPECT_EQ(Scanner.ShrunkVolumeLength(Sectors * 512), static_cast<std::int64_t>(NewEnd));
+        EXPECT_TRUE(Os.Messages.empty());
+        volume.Bytes = whole;
+    }
 }
 
 }  // namespace

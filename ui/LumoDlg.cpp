@@ -18,6 +18,8 @@ constexpr const wchar_t* ProgramCaption = reclaima::CSectorScanner::ProgramCapti
 constexpr const wchar_t* StartCaption = L"开始";
 constexpr const wchar_t* PauseCaption = L"暂停";
 constexpr const wchar_t* ContinueCaption = L"继续";
+constexpr const wchar_t* ShrunkVolumeText =
+    L"分区在扫描期间变小了：其新末尾之后的内容按全零读取，那里的文件未能恢复。";
 
 constexpr UINT_PTR ProgressTimer = 0;
 constexpr UINT ProgressTimerMilliseconds = 100;
@@ -29,6 +31,18 @@ constexpr int ScanInputs[] = {IDC_REFRESH, IDC_PARTITION, IDC_BROWSE};
 void OpenPage(const wchar_t* address)
 {
     ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// A scan that ran to its end over a partition that shrank under it read zeros past the new
+// end, and its result line would pass for a scan of the whole partition. A stopped scan
+// claims no such thing. Shown from the worker without an owner, as the engine's boxes are:
+// a close of the window meanwhile waits for the worker, which the box holds.
+void WarnIfShrunk(const reclaima::CSectorScanner& scanner, std::uint64_t endSector,
+                  std::int64_t measured)
+{
+    if (scanner.CurrentSector.load(Relaxed) < endSector) return;
+    if (scanner.ShrunkVolumeLength(measured))
+        MessageBoxW(nullptr, ShrunkVolumeText, ProgramCaption, MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace
@@ -308,7 +322,9 @@ UINT CLumoDlg::ScanThreadProc(LPVOID parameter)
     request.FirstSector = dialog->FirstSector;
     request.EndSector = dialog->EndSector;
     request.SaveFolder = dialog->SaveFolder;
+    const std::int64_t measured = dialog->VolumeBytes;
     dialog->Scanner.Scan(request);
+    WarnIfShrunk(dialog->Scanner, request.EndSector, measured);
 
     dialog->StartButton.SendMessage(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(StartCaption));
     --dialog->ScanThreadCount;

@@ -25,6 +25,8 @@ inline const std::wstring NoSaveFolder = L"请选择保存图片的文件夹";
 inline const std::wstring SamePartition =
     L"保存文件夹位于要扫描的分区上：恢复出的文件会覆盖这个分区上尚未恢复的已删除数据。\n\n"
     L"仍要开始扫描吗？";
+inline const std::wstring ShrunkVolume =
+    L"分区在扫描期间变小了：其新末尾之后的内容按全零读取，那里的文件未能恢复。";
 inline const std::wstring ChooserTitle = L"请选择要保存图片文件的目录：";
 inline const std::wstring Start = L"开始";
 inline const std::wstring Pause = L"暂停";

@@ -7,6 +7,8 @@
 //                         long, so a scan of it is still busy when the test acts;
 //   RECLAIMA_LONG_IMAGE   that image as a file, to compare what is carved from it
 //   RECLAIMA_SAME_DRIVE   a volume that is also a folder drive: save there and scan it
+//   RECLAIMA_SHRINK_DRIVE a volume that the test writes and cuts short while it is scanned,
+//   RECLAIMA_SHRINK_IMAGE through this path of its image
 //   RECLAIMA_CLI_OUT      what reclaima-cli recovered from the sample image
 //   RECLAIMA_PAGES_LOG    where the stand-in for the browser notes each address opened
 #include "ReclaimaWindow.h"
@@ -14,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
+#include <string_view>
 #include <thread>
 
 using namespace Reclaima;
@@ -674,5 +678,219 @@ TEST_F(CliComparison, StartAfterStopScansOnceFromTheStart) {
     }
   }
 }
+
+// ---------------------------------------------------------------------------------------
+// A volume cut short while it is scanned: past its new end it reads as zeros, so the scan
+// runs on to the end it was given, and the window must say what that cost.
+
+using namespace std::string_view_literals;
+
+constexpr std::uint64_t MiB = 1 << 20;
+// The image is cut well beyond where a scan paused at once stands, and well before the
+// picture that the cut takes away.
+constexpr std::uint64_t WholeLength = 1024 * MiB, CutLength = 256 * MiB;
+constexpr int MaxPercentAtCut = 20;
+
+struct Placement {
+  std::uint64_t Offset;
+  std::string Bytes;
+};
+
+// A picture of its type's header, text that holds no signature, and its footer.
+std::string Picture(std::string_view header, std::string_view footer, const char* name) {
+  std::string bytes(header);
+  for (int line = 0; line < 80; ++line) {
+    bytes += "line " + std::to_string(line) + " of the picture " + name + "\n";
+  }
+  return bytes += footer;
+}
+
+const Placement KeptPicture{MiB, Picture("\x89PNG\r\n\x1A\n"sv, "IEND\xAE\x42\x60\x82"sv, "kept")};
+const Placement CutPicture{640 * MiB, Picture("\xFF\xD8\xFF\xE0\x00\x10JFIF"sv, "\xFF\xD9"sv, "cut")};
+
+class ImageFile {
+ public:
+  ImageFile(const std::wstring& path, DWORD access, DWORD disposition)
+      : Handle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~ImageFile() {
+    if (Open()) CloseHandle(Handle);
+  }
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+
+  bool Open() const { return Handle != INVALID_HANDLE_VALUE; }
+  bool Seek(std::uint64_t offset) const {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(Handle, to, nullptr, FILE_BEGIN) != FALSE;
+  }
+  bool WriteAt(std::uint64_t offset, const std::string& bytes) const {
+    DWORD written = 0;
+    return Seek(offset) &&
+           WriteFile(Handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  }
+  // Sets the end of the file; what lies past the old end reads as zeros.
+  bool SetLength(std::uint64_t length) const { return Seek(length) && SetEndOfFile(Handle); }
+  std::uint64_t Length() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(Handle, &size) ? static_cast<std::uint64_t>(size.QuadPart) : UINT64_MAX;
+  }
+  bool Read(std::string& bytes) const {
+    DWORD got = 0;
+    return ReadFile(Handle, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+           got == bytes.size();
+  }
+
+ private:
+  HANDLE Handle;
+};
+
+// Whether the image is `length` bytes of zeros with the pictures, as far as they fit.
+::testing::AssertionResult ImageHolds(const std::wstring& path, std::uint64_t length,
+                                      const std::vector<Placement>& pictures) {
+  ImageFile image(path, GENERIC_READ, OPEN_EXISTING);
+  if (!image.Open()) return ::testing::AssertionFailure() << "cannot open " << Utf8(path);
+  if (image.Length() != length) {
+    return ::testing::AssertionFailure() << image.Length() << " bytes, not " << length;
+  }
+  std::string got, expected;
+  for (std::uint64_t at = 0; at < length; at += MiB) {
+    auto size = static_cast<size_t>(std::min(MiB, length - at));
+    got.resize(size);
+    expected.assign(size, '\0');
+    for (const Placement& picture : pictures) {
+      std::uint64_t from = std::max(at, picture.Offset);
+      std::uint64_t to = std::min(at + size, picture.Offset + picture.Bytes.size());
+      for (std::uint64_t i = from; i < to; ++i) {
+        expected[static_cast<size_t>(i - at)] = picture.Bytes[static_cast<size_t>(i - picture.Offset)];
+      }
+    }
+    if (!image.Read(got)) return ::testing::AssertionFailure() << "cannot read at " << at;
+    if (got != expected) return ::testing::AssertionFailure() << "changed in the MiB at " << at;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+bool IsShrunkVolumeBox(const Dialog& box) {
+  return box.Caption == Text::BoxCaption && box.Text == Text::ShrunkVolume;
+}
+
+enum class AfterCut { AnswerTheBox, CloseWhileTheBoxIsOpen, Stop };
+
+struct ShrinkCase {
+  const char* Name;
+  AfterCut Then;
+};
+
+class ShrinkTest : public WindowTest, public ::testing::WithParamInterface<ShrinkCase> {
+ protected:
+  // Writes the image whole, scans its volume, pauses at once and cuts the image short
+  // beyond where the scan stands.
+  void StartAndCut() {
+    Image = EnvironmentText(L"RECLAIMA_SHRINK_IMAGE");
+    ASSERT_FALSE(Image.empty()) << "RECLAIMA_SHRINK_IMAGE is not set: run through run-window.sh";
+    {
+      ImageFile image(Image, GENERIC_WRITE, CREATE_ALWAYS);
+      ASSERT_TRUE(image.Open()) << Utf8(Image);
+      for (const Placement& picture : {KeptPicture, CutPicture}) {
+        ASSERT_TRUE(image.WriteAt(picture.Offset, picture.Bytes));
+      }
+      ASSERT_TRUE(image.SetLength(WholeLength));
+    }
+    const std::string name = GetParam().Name;
+    Output = PrepareScan(L"shrink-" + std::wstring(name.begin(), name.end()), L"RECLAIMA_SHRINK_DRIVE");
+    ASSERT_EQ(W().Text(Id::Capacity), CapacityLine(L"1.00"));
+
+    ASSERT_TRUE(W().Press(Id::Start));
+    ASSERT_TRUE(W().Press(Id::Start));
+    ASSERT_TRUE(W().WaitForText(Id::Start, Text::Continue, ShortWait)) << W().OtherDialogs();
+    std::this_thread::sleep_for(300ms);  // a tick shows where the scan stands
+    ASSERT_LT(W().ProgressPosition(), MaxPercentAtCut) << "the scan had gone too far to cut ahead of it";
+    ASSERT_TRUE(ImageFile(Image, GENERIC_WRITE, OPEN_EXISTING).SetLength(CutLength));
+  }
+
+  // Only the picture before the cut was recovered, and the image is as the cut left it.
+  void ExpectOnlyTheKeptPicture() {
+    EXPECT_EQ(FolderEntries(Output), std::vector<std::wstring>{L"png\\"});
+    std::vector<std::wstring> files = FolderEntries(Output + L"\\png");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(Output + L"\\png\\" + files[0]), KeptPicture.Bytes);
+    EXPECT_TRUE(ImageHolds(Image, CutLength, {KeptPicture}));
+  }
+
+  std::wstring Image;
+  std::wstring Output;
+};
+
+TEST_P(ShrinkTest, AScanOfAVolumeCutShortSaysSoAtItsEnd) {
+  StartAndCut();
+  if (HasFatalFailure()) return;
+  Counts keptOnly{};
+  keptOnly[1] = 1;
+
+  if (GetParam().Then == AfterCut::Stop) {
+    // The user ended the scan: its counts go, and it claims no whole partition.
+    ASSERT_TRUE(W().Press(Id::Stop));
+    ExpectIdle();
+    EXPECT_EQ(WaitForOpenedPages(1), std::vector<std::string>{Utf8(HomePage)})
+        << "the stopped scan did not end";
+    EXPECT_FALSE(W().Program().WaitForDialog(IsShrunkVolumeBox, 2s)) << "a box after a stop";
+    EXPECT_EQ(W().OtherDialogs(), "none");
+    EXPECT_NE(W().Text(Id::Percent), L"100 %");
+    EXPECT_TRUE(ImageHolds(Image, CutLength, {KeptPicture}));
+    return;
+  }
+
+  ASSERT_TRUE(W().Press(Id::Start));
+  auto box = W().Program().WaitForDialog(IsShrunkVolumeBox, ScanTimeout);
+  ASSERT_TRUE(box) << "no box at the end of the scan; open dialogs: " << W().OtherDialogs();
+  // Raised by the worker, like the engine's boxes: no owner, OK only.
+  EXPECT_EQ(GetWindow(box->Window, GW_OWNER), nullptr);
+  EXPECT_NE(GetDlgItem(box->Window, IDOK), nullptr);
+  EXPECT_EQ(GetDlgItem(box->Window, IDCANCEL), nullptr);
+  // The scan went on to its end over the zeros; the picture past the cut was not found.
+  EXPECT_TRUE(W().WaitForText(Id::Percent, L"100 %", ShortWait)) << Utf8(W().Text(Id::Percent));
+  ExpectResult(keptOnly);
+
+  if (GetParam().Then == AfterCut::CloseWhileTheBoxIsOpen) {
+    W().Close();
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(W().Program().Running()) << "the window closed under the worker's box";
+    EXPECT_TRUE(IsWindowVisible(box->Window));
+    Answer(*box, IDOK);
+    ASSERT_TRUE(W().Program().WaitForExit(60s))
+        << "still running; open dialogs: " << W().OtherDialogs();
+    ExpectOnlyTheKeptPicture();
+    return;
+  }
+
+  Answer(*box, IDOK);
+  WaitForScanEnd();
+  ExpectIdle();
+  EXPECT_EQ(W().ProgressPosition(), 99);
+  ExpectResult(keptOnly);
+  EXPECT_EQ(W().OtherDialogs(), "none");
+  ExpectOnlyTheKeptPicture();
+
+  // The window goes on: the partition chosen again shows its new length, and a scan of it
+  // finds the kept picture once more and has nothing to warn of.
+  ASSERT_TRUE(W().SelectPartition(EnvironmentText(L"RECLAIMA_SHRINK_DRIVE").at(0)));
+  EXPECT_EQ(W().Text(Id::Capacity), CapacityLine(L"0.25"));
+  ASSERT_TRUE(W().Press(Id::Start));
+  WaitForScanEnd();
+  keptOnly[1] = 2;
+  ExpectResult(keptOnly);
+  EXPECT_EQ(W().OtherDialogs(), "none");
+  EXPECT_TRUE(ImageHolds(Image, CutLength, {KeptPicture}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, ShrinkTest,
+    ::testing::Values(ShrinkCase{"AnswerTheBox", AfterCut::AnswerTheBox},
+                      ShrinkCase{"CloseWhileTheBoxIsOpen", AfterCut::CloseWhileTheBoxIsOpen},
+                      ShrinkCase{"Stop", AfterCut::Stop}),
+    [](const ::testing::TestParamInfo<ShrinkCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

@@ -15,6 +15,8 @@
 # The prefix's drives, named to PROGRAM by the environment (see WindowTests.cpp):
 #   S: a folder to save into           R: the sample image as a volume (R: is also a folder)
 #   W: a 1 GiB volume, one long JPG    Y: the sample image and a folder to save into at once
+#   K: a volume that the test writes and cuts short itself, from its image's Z: path
+#   H, I, J: volumes of 0, 511 and 513 bytes
 #   T: optical, N: network, F: removable, M: RAM disk, all folders without a volume
 set -euo pipefail
 
@@ -55,15 +57,17 @@ rm -rf "$work"
 mkdir -p "$work"
 
 declare -A folders=([s]=save [r]=sample-root) volumes=([r]=$sample)
-long=$work/long.img
+long=$work/long.img shrink=$work/shrink.img
 if [ -z "$user" ]; then
   folders+=([w]=long-root [y]=same [t]=cdrom [n]=network [f]=removable [m]=ramdisk
-            [h]=empty-root [i]=short-root [j]=odd-root)
-  volumes+=([w]=$long [y]=$sample [h]=$work/empty.img [i]=$work/short.img [j]=$work/odd.img)
+            [h]=empty-root [i]=short-root [j]=odd-root [k]=shrink-root)
+  volumes+=([w]=$long [y]=$sample [h]=$work/empty.img [i]=$work/short.img [j]=$work/odd.img
+            [k]=$shrink)
   # Volumes of 0, 511 and 513 bytes: none holds a whole sector but the last one's first.
   : >"$work/empty.img"
   head -c 511 /dev/urandom >"$work/short.img"
   head -c 513 /dev/urandom >"$work/odd.img"
+  : >"$shrink"
   # Sector 0 begins a JPG; 64 MiB of text follow, no byte of which ends a JPG or begins
   # any type; then zeros, not stored, up to 1 GiB.
   python3 - "$long" <<'PY'
@@ -81,7 +85,7 @@ PY
 fi
 
 # Links left by an earlier run of the other kind go first.
-for letter in s r w y t n f m h i j; do rm -f "$prefix/dosdevices/$letter:" "$prefix/dosdevices/$letter::"; done
+for letter in s r w y t n f m h i j k; do rm -f "$prefix/dosdevices/$letter:" "$prefix/dosdevices/$letter::"; done
 for letter in "${!folders[@]}"; do
   mkdir -p "$work/${folders[$letter]}"
   ln -sfn "$(readlink -f "$work/${folders[$letter]}")" "$prefix/dosdevices/$letter:"
@@ -140,11 +144,12 @@ if [ -n "$cli" ]; then
   RECLAIMA_CLI_OUT=$(winpath "$work/cli-out")
 fi
 
-export RECLAIMA_EXE RECLAIMA_LONG_IMAGE
+export RECLAIMA_EXE RECLAIMA_LONG_IMAGE RECLAIMA_SHRINK_IMAGE
 RECLAIMA_EXE=$(winpath "$exe")
 RECLAIMA_LONG_IMAGE=$([ -e "$long" ] && winpath "$long" || true)
+RECLAIMA_SHRINK_IMAGE=$([ -e "$shrink" ] && winpath "$shrink" || true)
 export RECLAIMA_SAVE_DRIVE=S RECLAIMA_SAMPLE_DRIVE=R RECLAIMA_LONG_DRIVE=W RECLAIMA_SAME_DRIVE=Y
-export RECLAIMA_EMPTY_DRIVE=H RECLAIMA_SHORT_DRIVE=I RECLAIMA_ODD_DRIVE=J
+export RECLAIMA_EMPTY_DRIVE=H RECLAIMA_SHORT_DRIVE=I RECLAIMA_ODD_DRIVE=J RECLAIMA_SHRINK_DRIVE=K
 # The scan's closing page must not start a browser.
 export WINEDLLOVERRIDES=winebrowser.exe=d
 program=$1
