@@ -800,8 +800,10 @@ class ShrinkTest : public WindowTest, public ::testing::WithParamInterface<Shrin
       }
       ASSERT_TRUE(image.SetLength(WholeLength));
     }
-    const std::string name = GetParam().Name;
-    Output = PrepareScan(L"shrink-" + std::wstring(name.begin(), name.end()), L"RECLAIMA_SHRINK_DRIVE");
+    // A folder of its own each time, so that the test can be repeated in one run.
+    static int runs = 0;
+    const std::string name = std::string("shrink-") + GetParam().Name + "-" + std::to_string(++runs);
+    Output = PrepareScan(std::wstring(name.begin(), name.end()), L"RECLAIMA_SHRINK_DRIVE");
     ASSERT_EQ(W().Text(Id::Capacity), CapacityLine(L"1.00"));
 
     ASSERT_TRUE(W().Press(Id::Start));
