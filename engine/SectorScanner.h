@@ -49,9 +49,10 @@ public:
     // Volume access.
     std::int64_t GetVolumeLength(const std::wstring& partition);
     bool ReadSector();
-    // The open volume measured again: its length now if that is below `measured`, its length
-    // when the scan's range was taken. A source that shrank under a scan reads as zeros past
-    // its new end, so the scan runs on to its end sector without the files that lay there.
+    // Measures the open volume again: its length now if that has fallen below `measured`, the
+    // length the scan's range was taken from; none otherwise or when it cannot be measured. A
+    // source that shrank under a scan reads as zeros past its new end: the scan runs on to its
+    // end sector but finds none of the files that lay there.
     std::optional<std::int64_t> ShrunkVolumeLength(std::int64_t measured) const;
 
     // Runs until the range is exhausted or StopRequested is seen.
