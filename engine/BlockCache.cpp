@@ -71,7 +71,7 @@ void CBlockCache::StopReadingAhead()
 {
     if (!Reader.joinable()) return;
     Quit.store(true);
-    Publish(State.load());
+    WakeWaiters();
     Reader.join();
     State.store(AheadState::Idle);
 }
@@ -79,6 +79,11 @@ void CBlockCache::StopReadingAhead()
 void CBlockCache::Publish(AheadState state)
 {
     State.store(state, std::memory_order_release);
+    WakeWaiters();
+}
+
+void CBlockCache::WakeWaiters()
+{
     // Taken once, so that a thread between its test and its sleep cannot miss the change.
     { const std::lock_guard<std::mutex> hold(Lock); }
     Changed.notify_all();

@@ -88,6 +88,7 @@ private:
     bool TakeAhead(std::uint64_t first, std::uint64_t end, std::int64_t& got, std::uint64_t& classified);
     void ReadAhead();
     void Publish(AheadState state);
+    void WakeWaiters();
     template <class Ready>
     void Await(Ready ready);
     const std::uint8_t* FromFailedBlock(std::uint64_t sector);
