@@ -118,7 +118,7 @@ void CBlockCache::ReadAhead()
         std::uint64_t classified = 0;
         if (Keep(got, size, Spare.get()) && ClassFilter) {
             const std::uint64_t count = asked.End - asked.First;
-            while (classified < count && !Wanted.load(std::memory_order_relaxed)) {
+            while (classified < count && !Wanted.load(std::memory_order_relaxed) && !Quit.load()) {
                 const std::uint64_t end = std::min(count, classified + ClassifyStep);
                 Classify(Spare.get(), classified, end, SpareClasses.get());
                 classified = end;
