@@ -73,7 +73,7 @@ private:
         std::int64_t Got = 0;
         std::uint64_t ClassifiedEnd = 0;  // sectors [First, ClassifiedEnd) are classified
     };
-    // Who holds Ahead: the scanning thread while Idle, the reading thread while Asked.
+    // Who holds Ahead: the reading thread while Asked, the scanning thread otherwise.
     enum class AheadState : std::uint8_t { Idle, Asked, Done };
 
     static BlockBuffer NewBuffer();
