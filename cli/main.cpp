@@ -329,20 +329,14 @@ int Run(int argc, char** argv)
         !PrepareOutDir(args.OutDir))
         return Failed;
 
+    CSectorScanner scanner(os);
+    // The engine opens SOURCE again and keeps it; it has already said why if that fails now.
+    const std::int64_t length = scanner.GetVolumeLength(FromUtf8(args.Source));
+    if (scanner.VolumeHandle == NoVolume || length < 0) return Failed;
     // A new file only: an earlier report is a record worth keeping, like an earlier recovery.
     std::FILE* reportFile = nullptr;
     if (!args.Report.empty() && !(reportFile = std::fopen(args.Report.c_str(), "wx"))) {
         Complain("cannot create " + args.Report + ": " + std::strerror(errno));
-        return Failed;
-    }
-    CSectorScanner scanner(os);
-    // The engine opens SOURCE again and keeps it; it has already said why if that fails now.
-    const std::int64_t length = scanner.GetVolumeLength(FromUtf8(args.Source));
-    if (scanner.VolumeHandle == NoVolume || length < 0) {
-        if (reportFile) {  // no scan, no report: the empty file made above goes again
-            std::fclose(reportFile);
-            std::remove(args.Report.c_str());
-        }
         return Failed;
     }
     const std::uint64_t endSector = static_cast<std::uint64_t>(length) / SectorSize;

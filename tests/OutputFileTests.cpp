@@ -79,7 +79,7 @@ TEST_F(ScanFixture, AFileThatCannotBeCreatedIsCountedAndReportedOnce)
 
     EXPECT_EQ(Count(Rtf), 1u);
     EXPECT_EQ(Count(Gif), 1u);
-    EXPECT_EQ(Os.Messages, (std::vector<Message>{{L"拒绝访问。", L"提示"}}));
+    EXPECT_EQ(Os.Messages, (std::vector<Message>{{CTestPlatform::AccessDeniedText, L"提示"}}));
     EXPECT_EQ(Os.CreatedPaths, std::vector<std::wstring>{L"D:\\out\\rar\\95742.rar"});
     EXPECT_EQ(Recovered()[0], Disk.Read({{3, 0, 512}}));
 }

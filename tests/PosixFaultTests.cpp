@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "SectorScanner.h"
-#include "Utf8.h"
+#include "TempFolderTest.h"
 #include "platform/PosixPlatform.h"
 
 namespace reclaima {
@@ -42,17 +42,14 @@ std::string DiskBytes()
     return bytes;
 }
 
-class PosixFaultTest : public ::testing::Test {
+class PosixFaultTest : public TempFolderTest {
 protected:
-    fs::path Root;
     fs::path Image;
     fs::path Out;
     bool Mounted = false;
 
-    PosixFaultTest()
+    PosixFaultTest() : TempFolderTest("faults")
     {
-        char pattern[] = "/tmp/reclaima-faults-XXXXXX";
-        Root = ::mkdtemp(pattern);
         Image = Root / "disk.img";
         std::ofstream(Image, std::ios::binary) << DiskBytes();
         Out = Root / "out";
@@ -62,7 +59,6 @@ protected:
     ~PosixFaultTest() override
     {
         if (Mounted) ::umount2(Out.c_str(), MNT_DETACH);
-        fs::remove_all(Root);
     }
 
     // A small file system of its own on Out; false where this process may not mount.
@@ -76,18 +72,16 @@ protected:
     std::map<std::string, std::vector<std::string>> Scan(CRecordingPlatform& os, const fs::path& saveFolder)
     {
         CSectorScanner scanner(os);
-        EXPECT_EQ(scanner.GetVolumeLength(FromUtf8(Image.string())), static_cast<std::int64_t>(Sectors * 512));
-        scanner.Scan({0, Sectors, FromUtf8(saveFolder.string()) + L"/"});
+        EXPECT_EQ(scanner.GetVolumeLength(Wide(Image)), static_cast<std::int64_t>(Sectors * 512));
+        scanner.Scan({0, Sectors, Wide(saveFolder) + L"/"});
         EXPECT_EQ(scanner.CurrentSector.load(), Sectors);
         EXPECT_EQ(scanner.TypeCounts[0].load(), 1u);  // the counts tell what was found
         EXPECT_EQ(scanner.TypeCounts[2].load(), 3u);
         std::map<std::string, std::vector<std::string>> found;
         std::error_code error;
         for (const char* type : {"gif", "jpg"})
-            for (const auto& entry : fs::directory_iterator(saveFolder / type, error)) {
-                std::ifstream in(entry.path(), std::ios::binary);
-                found[type].emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            }
+            for (const auto& entry : fs::directory_iterator(saveFolder / type, error))
+                found[type].push_back(ReadFile(entry.path()));
         return found;
     }
 
@@ -108,8 +102,7 @@ TEST_F(PosixFaultTest, AFileWhereATypeFolderShouldBeLosesOnlyThatTypeAndSaysSo)
     EXPECT_EQ(found.count("gif"), 0u);
     ASSERT_EQ(found.at("jpg").size(), 1u);
     EXPECT_EQ(found.at("jpg")[0], DiskBytes().substr(48 * 512));
-    std::ifstream in(Out / "gif");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "in the way");
+    EXPECT_EQ(ReadFile(Out / "gif"), "in the way");
 }
 
 TEST_F(PosixFaultTest, APathTooLongForThePlatformIsSaidOnceAndTheScanGoesOn)
@@ -168,15 +161,12 @@ TEST_F(PosixFaultTest, ThousandsOfFilesAndTwoScansIntoOneFolderEachKeepTheirOwnN
     CRecordingPlatform os;
     for (int scan = 0; scan < 2; ++scan) {
         CSectorScanner scanner(os);
-        scanner.GetVolumeLength(FromUtf8(Image.string()));
-        scanner.Scan({0, Files, FromUtf8(Out.string()) + L"/"});
+        scanner.GetVolumeLength(Wide(Image));
+        scanner.Scan({0, Files, Wide(Out) + L"/"});
     }
     EXPECT_TRUE(os.Messages.empty());
     std::map<std::string, int> seen;
-    for (const auto& entry : fs::directory_iterator(Out / "gif")) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        ++seen[std::string(std::istreambuf_iterator<char>(in), {})];
-    }
+    for (const auto& entry : fs::directory_iterator(Out / "gif")) ++seen[ReadFile(entry.path())];
     ASSERT_EQ(seen.size(), Files);
     for (std::size_t s = 0; s < Files; ++s) EXPECT_EQ(seen[bytes.substr(s * 512, 512)], 2) << "sector " << s;
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TempFolderTest.h"
 #include "Utf8.h"
 #include "platform/PosixPlatform.h"
 
@@ -19,25 +20,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class PosixPlatformTest : public ::testing::Test {
+class PosixPlatformTest : public TempFolderTest {
 protected:
     CPosixPlatform Os;
-    fs::path Root;
 
-    PosixPlatformTest()
-    {
-        char pattern[] = "/tmp/reclaima-posix-XXXXXX";
-        Root = ::mkdtemp(pattern);
-    }
-    ~PosixPlatformTest() override { fs::remove_all(Root); }
-
-    std::wstring Wide(const fs::path& path) const { return FromUtf8(path.string()); }
-
-    std::string ReadFile(const fs::path& path) const
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    PosixPlatformTest() : TempFolderTest("posix") {}
 
     // An image whose every byte is its offset modulo 251, so a misplaced read shows.
     fs::path MakeImage(std::size_t size)
