@@ -51,6 +51,25 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def read(path, mode="r"):
+    with open(path, mode) as f:
+        return f.read()
+
+
+SampleFile = collections.namedtuple("SampleFile", "kind name size digest offset data")
+
+
+def sample_files():
+    """The sample image's bytes, and its files as its truth table lists them."""
+    image = read(os.path.join(SAMPLE, "sample.img"), "rb")
+    files = []
+    for line in read(os.path.join(SAMPLE, "sample.truth.tsv")).splitlines()[1:]:
+        kind, name, size, digest, _, offset = line.split("\t")
+        size, offset = int(size), int(offset)
+        files.append(SampleFile(kind, name, size, digest, offset, image[offset:offset + size]))
+    return image, files
+
+
 def scratch(name):
     """A fresh folder of that name; the last run's is removed, so runs do not pile up."""
     folder = os.path.join(SCRATCH, name)
@@ -134,8 +153,7 @@ def carved_files(outdir):
         if os.path.isdir(folder):
             carved[ext] = {}
             for name in sorted(os.listdir(folder)):
-                with open(os.path.join(folder, name), "rb") as f:
-                    carved[ext][os.path.join(folder, name)] = f.read()
+                carved[ext][os.path.join(folder, name)] = read(os.path.join(folder, name), "rb")
     return carved
 
 
@@ -259,8 +277,7 @@ class TinySourceTests(unittest.TestCase):
 
 
 def file_hash(path):
-    with open(path, "rb") as f:
-        return sha256(f.read())
+    return sha256(read(path, "rb"))
 
 
 class BadInputTests(unittest.TestCase):
@@ -515,16 +532,10 @@ class SampleImageTests(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.image = os.path.join(SAMPLE, "sample.img")
-        with open(cls.image, "rb") as f:
-            image = f.read()
         cls.originals = []
-        with open(os.path.join(SAMPLE, "sample.truth.tsv")) as f:
-            next(f)
-            for line in f:
-                kind, name, size, digest, _, offset = line.rstrip("\n").split("\t")
-                data = image[int(offset):int(offset) + int(size)]
-                assert sha256(data) == digest, name
-                cls.originals.append((kind, name, data))
+        for f in sample_files()[1]:
+            assert sha256(f.data) == f.digest, f.name
+            cls.originals.append((f.kind, f.name, f.data))
         per_type = collections.Counter(kind for kind, _, _ in cls.originals)
         cls.expected = {label: per_type[ext] for label, ext in TYPES}
         cls.outdir = os.path.join(scratch("sample"), "recovered")

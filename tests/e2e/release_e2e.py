@@ -14,7 +14,7 @@ import unittest
 import zipfile
 
 from cli_e2e import (SAMPLE, VERSION, carved_files, main, match_originals,
-                     parse_summary, scratch)
+                     parse_summary, read, sample_files, scratch)
 
 SOURCE = os.environ.get("RECLAIMA_SOURCE", "")
 BUILD = os.environ.get("RECLAIMA_BUILD", "")
@@ -30,11 +30,6 @@ ZIP_FILES = {"Reclaima.exe", "README.txt", "LICENSE.txt"}
 
 def run(*command, **options):
     return subprocess.run(command, capture_output=True, text=True, **options)
-
-
-def read(path, mode="r"):
-    with open(path, mode) as f:
-        return f.read()
 
 
 def package_name(build):
@@ -64,11 +59,7 @@ def check_man_page(test, path):
 
 def check_carves_the_sample(test, program, work):
     """The program recovers every file of the sample image."""
-    image = read(os.path.join(SAMPLE, "sample.img"), "rb")
-    originals = []
-    for line in read(os.path.join(SAMPLE, "sample.truth.tsv")).splitlines()[1:]:
-        kind, name, size, _, _, offset = line.split("\t")
-        originals.append((kind, name, image[int(offset):int(offset) + int(size)]))
+    originals = [(f.kind, f.name, f.data) for f in sample_files()[1]]
     outdir = os.path.join(work, "recovered")
     done = run(program, os.path.join(SAMPLE, "sample.img"), outdir)
     test.assertEqual((done.returncode, done.stderr), (0, ""))

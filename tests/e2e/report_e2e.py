@@ -15,7 +15,8 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 from cli_e2e import (FOOTERS, SAMPLE, SECTOR, TYPES, carved_files, fake_file, faulty_env,
-                     interrupt_cli, main, run_cli, scratch, sha256, write_image)
+                     interrupt_cli, main, read, run_cli, sample_files, scratch, sha256,
+                     write_image)
 
 DFXML = "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML"
 NS = {"d": DFXML, "r": "https://vantobel.example/reclaima/dfxml"}
@@ -94,11 +95,7 @@ class ReportSampleTests(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.image_path = os.path.join(SAMPLE, "sample.img")
-        with open(cls.image_path, "rb") as f:
-            cls.image = f.read()
-        with open(os.path.join(SAMPLE, "sample.truth.tsv")) as f:
-            next(f)
-            cls.truth = [line.rstrip("\n").split("\t") for line in f]
+        cls.image, cls.truth = sample_files()
         work = scratch("report-sample")
         cls.outdir = os.path.join(work, "recovered")
         cls.report = os.path.join(work, "report.xml")
@@ -115,21 +112,19 @@ class ReportSampleTests(unittest.TestCase):
     def test_each_file_of_the_image_is_listed_where_it_lies(self):
         at = {o["offset"]: o for o in self.objects}
         self.assertEqual(len(self.objects), len(self.truth))
-        for kind, name, size, digest, _, offset in self.truth:
+        for kind, name, size, digest, offset, original in self.truth:
             with self.subTest(file=name):
-                o = at.get(int(offset))
+                o = at.get(offset)
                 self.assertIsNotNone(o, "%s at %s not in the report" % (name, offset))
                 self.assertEqual(EXTENSION_OF[o["type"]], kind)
-                original = self.image[int(offset):int(offset) + int(size)]
                 self.assertEqual(sha256(original), digest)
-                with open(os.path.join(self.outdir, o["name"]), "rb") as f:
-                    data = f.read()
+                data = read(os.path.join(self.outdir, o["name"]), "rb")
                 # The types without a footer run on to the next header.
                 if kind in FOOTERS:
-                    self.assertEqual(o["size"], int(size))
+                    self.assertEqual(o["size"], size)
                 else:
-                    self.assertGreaterEqual(o["size"], int(size))
-                self.assertEqual(data[:int(size)], original)
+                    self.assertGreaterEqual(o["size"], size)
+                self.assertEqual(data[:size], original)
 
     def test_the_head_names_the_source_and_the_times(self):
         source = self.root.find("d:source", NS)
@@ -154,8 +149,7 @@ class ReportRunsTests(unittest.TestCase):
         rar = fake_file("rar", 700, 21)
         image_path = os.path.join(work, "runs.img")
         write_image(image_path, 12, [(0, bytes(photo)), (8, rar)])
-        with open(image_path, "rb") as f:
-            image = f.read()
+        image = read(image_path, "rb")
         outdir = os.path.join(work, "out")
         report = os.path.join(work, "runs & gaps.xml")
         status, _, err = run_cli("--report=" + report, image_path, outdir, env=faulty_env("3"))
@@ -187,8 +181,7 @@ class ReportRunsTests(unittest.TestCase):
                 self.assertEqual((status, out), (1, ""))
                 self.assertRegex(err, r"^reclaima-cli: cannot create %s: %s" % (re.escape(path), reason))
                 self.assertEqual(carved_files(outdir), {})
-        with open(report) as f:
-            self.assertEqual(f.read(), "an earlier record")
+        self.assertEqual(read(report), "an earlier record")
 
 
 class ReportInterruptTests(unittest.TestCase):
@@ -197,8 +190,7 @@ class ReportInterruptTests(unittest.TestCase):
         image_path = os.path.join(work, "slow.img")
         originals = [fake_file("gif", 3000, 200 + i) for i in range(300)]
         write_image(image_path, 300 * 8, [(i * 8, data) for i, data in enumerate(originals)])
-        with open(image_path, "rb") as f:
-            image = f.read()
+        image = read(image_path, "rb")
         outdir = os.path.join(work, "out")
         report = os.path.join(work, "report.xml")
         status, _, err = interrupt_cli(os.path.join(outdir, "gif"), "--report", report,

@@ -12,6 +12,7 @@
 #include "CarvingModel.h"
 #include "SectorScanner.h"
 #include "TestPlatform.h"
+#include "Utf8.h"
 
 namespace reclaima::fuzz {
 namespace {
@@ -54,8 +55,6 @@ struct Case {
     model::Conditions Conditions;
     unsigned SteerAtEvent = 0;
     std::deque<LocalTime> Clock;
-    std::uint64_t First = 0;
-    std::uint64_t End = 0;
 };
 
 std::vector<std::uint8_t> PatternOf(unsigned what)
@@ -130,9 +129,9 @@ Case Decode(const std::uint8_t* data, std::size_t size)
     ReadSectors(in, c);
 
     const std::uint64_t sectors = c.Disk.Bytes.size() / SectorBytes;
-    c.First = range & 3u;
+    conditions.First = range & 3u;
     const std::uint64_t cut = (range >> 2) & 3u;
-    c.End = c.Flags & EmptyRange ? 0 : sectors - std::min(cut, sectors);
+    conditions.End = c.Flags & EmptyRange ? 0 : sectors - std::min(cut, sectors);
     return c;
 }
 
@@ -208,21 +207,6 @@ private:
     std::thread Helper;
 };
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (const wchar_t c : text) {
-        if (c < 0x80) {
-            narrow += static_cast<char>(c);
-        } else {
-            char code[16];
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-            narrow += code;
-        }
-    }
-    return narrow;
-}
-
 Message TextOf(model::Message message)
 {
     switch (message) {
@@ -254,11 +238,11 @@ public:
             const std::wstring suffix = L"." + extension;
             if (path.compare(0, folder.size(), folder) != 0 || path.size() < folder.size() + suffix.size() + 1 ||
                 path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
-                Problem() << scan << ": file " << i << " is " << Narrow(path) << ", not a " << Narrow(extension) << " file";
+                Problem() << scan << ": file " << i << " is " << ToUtf8(path) << ", not a " << ToUtf8(extension) << " file";
             const std::vector<std::uint8_t>& got = Os.Files.at(path);
             if (got != file.Bytes) {
                 const auto differs = std::mismatch(got.begin(), got.end(), file.Bytes.begin(), file.Bytes.end()).first;
-                Problem() << scan << ": " << Narrow(path) << " holds " << got.size() << " bytes, the model "
+                Problem() << scan << ": " << ToUtf8(path) << " holds " << got.size() << " bytes, the model "
                           << file.Bytes.size() << "; first difference at " << (differs - got.begin());
             }
         }
@@ -287,7 +271,7 @@ public:
         }
         if (got != want) {
             Problem() << scan << ": " << got.size() << " messages, the model " << want.size() << ":";
-            for (const Message& m : got) Findings << " [" << Narrow(m.Text) << "]";
+            for (const Message& m : got) Findings << " [" << ToUtf8(m.Text) << "]";
         }
     }
 
@@ -336,10 +320,10 @@ void CheckSecondScan(CTestPlatform& os, CSectorScanner& scanner, const Case& c, 
     const std::size_t firstMessages = os.Messages.size();
     os.FailingNewFiles.clear();
     conditions.FailingBegins.clear();
-    scanner.Scan({c.First, c.End, SaveFolder});
+    scanner.Scan({c.Conditions.First, c.Conditions.End, SaveFolder});
     const model::Outcome again = model::Carve(c.Disk, conditions);
     for (const auto& [path, bytes] : firstFiles)
-        if (os.Files.at(path) != bytes) compare.Problem() << "the second scan changed " << Narrow(path);
+        if (os.Files.at(path) != bytes) compare.Problem() << "the second scan changed " << ToUtf8(path);
     compare.Files(again, firstPaths, "second scan");
     std::array<std::uint32_t, model::TypeCount> total{};
     for (std::size_t t = 0; t < TypeCount; ++t) total[t] = first.Counts[t] + again.Counts[t];
@@ -370,7 +354,7 @@ std::string CheckScan(const std::uint8_t* data, std::size_t size)
         Steering steering(scanner, c);
         os.BeforeRead = [&steering](std::uint64_t) { steering.OnEvent(true); };
         os.BeforeCreate = [&steering](const std::wstring&) { steering.OnEvent(false); };
-        scanner.Scan({c.First, c.End, SaveFolder});
+        scanner.Scan({c.Conditions.First, c.Conditions.End, SaveFolder});
         os.BeforeRead = nullptr;
         os.BeforeCreate = nullptr;
         stopped = steering.Stops();
@@ -383,14 +367,12 @@ std::string CheckScan(const std::uint8_t* data, std::size_t size)
     // A stopped scan is compared over the sectors it had reached: the pass in hand is finished.
     const std::uint64_t reached = scanner.CurrentSector.load();
     model::Conditions conditions = c.Conditions;
-    conditions.First = c.First;
-    conditions.End = c.End;
     if (stopped) {
         if (reached != steeredSector + 1)
             compare.Problem() << "stopped at sector " << reached << " after a stop in the pass of sector " << steeredSector;
         conditions.End = reached;
-    } else if (c.First < c.End && reached != c.End) {
-        compare.Problem() << "ended at sector " << reached << ", not at " << c.End;
+    } else if (c.Conditions.First < c.Conditions.End && reached != c.Conditions.End) {
+        compare.Problem() << "ended at sector " << reached << ", not at " << c.Conditions.End;
     }
 
     const model::Outcome expected = model::Carve(c.Disk, conditions);

@@ -298,26 +298,18 @@ TEST(WinThreadTest, ASuspendedThreadWaitsForResume)
     CloseHandle(probe.Release);
 }
 
-struct SendingWorker {
-    HWND Target = nullptr;
-    std::atomic<LRESULT> Answer{0};
-};
-
 // Like the scan's worker at its end: a message sent to a window of the waiting thread,
 // then the thread ends.
-UINT SendThenEnd(LPVOID parameter)
+UINT SendThenEnd(LPVOID target)
 {
-    auto* worker = static_cast<SendingWorker*>(parameter);
     Sleep(50);  // the waiting thread is inside the wait by now
-    worker->Answer = SendMessageW(worker->Target, WM_COMMAND, MAKEWPARAM(ClickedId, BN_CLICKED), 0);
+    SendMessageW(static_cast<HWND>(target), WM_COMMAND, MAKEWPARAM(ClickedId, BN_CLICKED), 0);
     return 0;
 }
 
 TEST_F(MessageMapTest, WaitingServesWhatTheThreadSendsBeforeItEnds)
 {
-    SendingWorker worker;
-    worker.Target = Window.m_hWnd;
-    CWinThread* thread = AfxBeginThread(&SendThenEnd, &worker, THREAD_PRIORITY_NORMAL, 0,
+    CWinThread* thread = AfxBeginThread(&SendThenEnd, Window.m_hWnd, THREAD_PRIORITY_NORMAL, 0,
                                         CREATE_SUSPENDED);
     ASSERT_NE(thread, nullptr);
     const HANDLE handle = KeepHandle(*thread);
