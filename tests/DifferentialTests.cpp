@@ -153,9 +153,8 @@ Outcome ScanTwice(const Disk& disk, std::uint32_t deviceSector, std::uint32_t fa
                   ScanMethod method, MatchLevel level)
 {
     CTestPlatform os;
-    os.Folders = {L"D:", L"D:\\out"};
-    os.Clock = {{9, 5, 7, 42}};
-    MemoryVolume& volume = os.Volumes[L"X:\\"];
+    PrepareTestPlatform(os);
+    MemoryVolume& volume = os.Volumes[Partition];
     volume.Bytes = disk.Image;
     volume.SectorSize = deviceSector;
     // A device sector with one unreadable 512 bytes in it is unreadable whole.
@@ -165,9 +164,9 @@ Outcome ScanTwice(const Disk& disk, std::uint32_t deviceSector, std::uint32_t fa
     CSectorScanner scanner(os);
     scanner.Method = method;
     scanner.Level = level;
-    scanner.GetVolumeLength(L"X:\\");
-    scanner.Scan({disk.First, disk.End, L"D:\\out\\"});
-    scanner.Scan({disk.First / 2, disk.End / 2, L"D:\\out\\"});
+    scanner.GetVolumeLength(Partition);
+    scanner.Scan({disk.First, disk.End, SaveFolder});
+    scanner.Scan({disk.First / 2, disk.End / 2, SaveFolder});
 
     Outcome outcome;
     outcome.Files = os.Files;

@@ -181,14 +181,14 @@ TEST(ObserverWatching, ChangesNothingInTheCarving)
     std::map<std::wstring, Bytes> carved[2];
     for (const bool watched : {false, true}) {
         CTestPlatform os;
-        os.Volumes[L"X:\\"].Bytes = bytes;
-        os.Volumes[L"X:\\"].UnreadableSectors = {15, 22};
-        os.Folders = {L"D:", L"D:\\out"};
+        PrepareTestPlatform(os);
+        os.Volumes[Partition].Bytes = bytes;
+        os.Volumes[Partition].UnreadableSectors = {15, 22};
         CSectorScanner scanner(os);
-        RecordingObserver watcher(os.Volumes[L"X:\\"].Bytes);
+        RecordingObserver watcher(os.Volumes[Partition].Bytes);
         if (watched) scanner.Observer = &watcher;
-        ASSERT_GT(scanner.GetVolumeLength(L"X:\\"), 0);
-        scanner.Scan({0, disk.SectorCount(), L"D:\\out\\"});
+        ASSERT_GT(scanner.GetVolumeLength(Partition), 0);
+        scanner.Scan({0, disk.SectorCount(), SaveFolder});
         carved[watched] = os.Files;
         for (const std::string& event : watcher.Events)
             EXPECT_EQ(event.find("not the source"), std::string::npos) << event;

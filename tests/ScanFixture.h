@@ -84,20 +84,24 @@ private:
     std::vector<std::uint8_t>& Bytes_;
 };
 
+// The disk the engine tests scan, and the folder they save into.
+inline constexpr const wchar_t* Partition = L"X:\\";
+inline constexpr const wchar_t* SaveFolder = L"D:\\out\\";
+
+// A test platform on which SaveFolder stands and the clock stands still.
+inline void PrepareTestPlatform(CTestPlatform& os)
+{
+    os.Folders = {L"D:", L"D:\\out"};
+    os.Clock = {{9, 5, 7, 42}};
+}
+
 class ScanFixture : public ::testing::Test {
 protected:
-    static constexpr const wchar_t* Partition = L"X:\\";
-    static constexpr const wchar_t* SaveFolder = L"D:\\out\\";
-
     CTestPlatform Os;
     CSectorScanner Scanner{Os};
     DiskImage Disk{Os.Volumes[Partition].Bytes};
 
-    ScanFixture()
-    {
-        Os.Folders = {L"D:", L"D:\\out"};
-        Os.Clock = {{9, 5, 7, 42}};
-    }
+    ScanFixture() { PrepareTestPlatform(Os); }
 
     void OpenDisk()
     {
