@@ -41,8 +41,11 @@ TEST_P(UnreadableRunTest, EachBadSectorCostsOneMessageAndIsZerosInItsPlace)
     if (c.HeaderAfter) Disk.Put(c.End, 0, HeaderOf(Rar));
     MemoryVolume& volume = Os.Volumes[Partition];
     volume.SectorSize = c.DeviceSector;
-    volume.UnreadableSectors.insert(c.DeviceSector == 512 ? c.First : c.First + 5);
-    for (std::uint64_t s = c.First; s < c.End && c.DeviceSector == 512; ++s) volume.UnreadableSectors.insert(s);
+    if (c.DeviceSector == 512) {
+        for (std::uint64_t s = c.First; s < c.End; ++s) volume.UnreadableSectors.insert(s);
+    } else {
+        volume.UnreadableSectors.insert(c.First + 5);
+    }
     ScanAll();
 
     EXPECT_EQ(Os.Messages, std::vector<Message>(static_cast<std::size_t>(c.End - c.First), {CTestPlatform::ReadErrorText, L"提示"}));
