@@ -58,9 +58,10 @@ void CBlockCache::Classify(const std::uint8_t* sectors, std::uint64_t first, std
                     static_cast<std::size_t>(end - first), classes + first);
 }
 
-void CBlockCache::StartReadingAhead()
+void CBlockCache::StartReadingAhead(const CSectorFilter& filter, MatchLevel level)
 {
     if (Reader.joinable()) return;
+    ClassifyWith(&filter, level);
     if (!Spare) Spare = NewBuffer();
     Quit.store(false);
     State.store(AheadState::Idle);
@@ -69,11 +70,13 @@ void CBlockCache::StartReadingAhead()
 
 void CBlockCache::StopReadingAhead()
 {
-    if (!Reader.joinable()) return;
-    Quit.store(true);
-    WakeWaiters();
-    Reader.join();
-    State.store(AheadState::Idle);
+    if (Reader.joinable()) {
+        Quit.store(true);
+        WakeWaiters();
+        Reader.join();
+        State.store(AheadState::Idle);
+    }
+    ClassifyWith(nullptr, MatchLevel::Exact);
 }
 
 void CBlockCache::Publish(AheadState state)

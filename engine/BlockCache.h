@@ -35,12 +35,11 @@ public:
     void Attach(HVolume volume, std::uint32_t unitBytes);
     // Forgets what was read, so that the next scan sees the disk as it is now.
     void Forget();
-    // While on, the block after the one just read is read ahead. Reads never overlap:
-    // the platform sees one at a time, the read ahead or one of the scanning thread.
-    void StartReadingAhead();
+    // While on, the block after the one just read is read ahead, and every block read is
+    // classified with `filter`. Reads never overlap: the platform sees one at a time, the
+    // read ahead or one of the scanning thread.
+    void StartReadingAhead(const CSectorFilter& filter, MatchLevel level);
     void StopReadingAhead();
-    // Blocks read from now on are classified with `filter` (none: not classified).
-    void ClassifyWith(const CSectorFilter* filter, MatchLevel level);
 
     // The 512 bytes of `sector`, read with the block that holds it; null when the device
     // sector it lies in cannot be read (ErrorText says why). Blocks stop at `endSector`,
@@ -77,6 +76,8 @@ private:
     enum class AheadState : std::uint8_t { Idle, Asked, Done };
 
     static BlockBuffer NewBuffer();
+    // Blocks read from now on are classified with `filter` (none: not classified).
+    void ClassifyWith(const CSectorFilter* filter, MatchLevel level);
     const std::uint8_t* SectorOutsideTheBlock(std::uint64_t sector, std::uint64_t endSector);
     bool Keep(std::int64_t got, std::uint32_t size, std::uint8_t* into);
     bool ReadInto(std::uint64_t offset, std::uint32_t size, std::uint8_t* into);

@@ -213,23 +213,14 @@ void CSectorScanner::Scan(ScanRequest request)
     EndSector = request.EndSector;
     Cache.Forget();
     PrepareFilters();
+    // However the scan ends, the reading thread ends with it.
+    struct ReadingAhead {
+        CBlockCache& Cache;
+        ~ReadingAhead() { Cache.StopReadingAhead(); }
+    } readingAhead{Cache};
     // Both processors take part: one reads the next block and classifies its sectors while
     // the other runs the loop over this block, then classifies what is left of the next.
-    struct ReadingAhead {
-        ReadingAhead(CBlockCache& cache, const CSectorFilter& filter, MatchLevel level) : Cache(cache)
-        {
-            Cache.ClassifyWith(&filter, level);
-            Cache.StartReadingAhead();
-        }
-        ~ReadingAhead()
-        {
-            Cache.StopReadingAhead();
-            Cache.ClassifyWith(nullptr, MatchLevel::Exact);
-        }
-        CBlockCache& Cache;
-    };
-    std::optional<ReadingAhead> readingAhead;
-    if (Method == ScanMethod::Fast) readingAhead.emplace(Cache, *AnyPattern, ScanLevel);
+    if (Method == ScanMethod::Fast) Cache.StartReadingAhead(*AnyPattern, ScanLevel);
 
     for (;;) {
         const std::uint64_t sector = CurrentSector.load(Relaxed);
